@@ -1,0 +1,48 @@
+#pragma once
+
+// One serial port, with the Windows semantics the meters were commissioned with.
+// Win32: CreateFileA, BuildCommDCBA, SetCommState, SetCommTimeouts, GetCommState, ReadFile, CloseHandle.
+// POSIX: termios with the same settings-string syntax; reads emulate COMMTIMEOUTS with poll().
+
+#include "src-wnd/core/comm_settings.h"
+
+#include <cstddef>
+#include <string>
+
+namespace Ziz::sys
+{
+class SerialPort
+{
+public:
+    SerialPort() = default;
+    ~SerialPort();
+    SerialPort (const SerialPort&) = delete;
+    SerialPort& operator= (const SerialPort&) = delete;
+
+    // CreateFileA: read/write, no sharing, open existing only.
+    bool open (const std::string& deviceName);
+    bool isOpen() const;
+
+    // BuildCommDCBA: the settings string in the Windows mode syntax; false where Windows rejects it.
+    bool buildSettings (const std::string& modeString, CommSettings& settings) const;
+    // SetCommState
+    bool applySettings (const CommSettings& settings);
+    // SetCommTimeouts
+    bool applyTimeouts (const CommTimeouts& timeouts);
+    // GetCommState: the settings in force (zeros when they cannot be read).
+    CommSettings currentSettings() const;
+
+    // ReadFile: at most size bytes; returns the count placed in buffer (0 on failure or time-out).
+    std::size_t read (char* buffer, std::size_t size);
+
+    void close();
+
+private:
+#ifdef _WIN32
+    void* handle = reinterpret_cast<void*> (static_cast<long long> (-1));
+#else
+    int fd = -1;
+    CommTimeouts timeouts {};
+#endif
+};
+} // namespace Ziz::sys

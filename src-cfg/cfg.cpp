@@ -1,0 +1,167 @@
+#include "src-cfg/cfg.h"
+
+#include "src-base/core/ZizException.h"
+#include "src-cfg/core/setting_text.h"
+#include "src-log/log.h"
+#include "src-vur/kmmapp.h"
+
+#include <cstdlib>
+
+namespace
+{
+const char* const applicationFolderName = "DuvidudUvereverOzure";
+
+juce::String toJuce (const std::string& text) { return juce::String::fromUTF8 (text.c_str(), static_cast<int> (text.size())); }
+
+std::vector<std::string>* applicationErrorSink()
+{
+    return &vur().startup_errors;
+}
+} // namespace
+
+std::string default_output_directory()
+{
+#ifdef _WIN32
+    return "C:\\22m2k\\data\\%Y\\boardmc\\";
+#else
+    return juce::File::getSpecialLocation (juce::File::userHomeDirectory)
+               .getChildFile ("22m2k/data/%Y/boardmc")
+               .getFullPathName()
+               .toStdString()
+           + "/";
+#endif
+}
+
+std::string default_opc_console_application()
+{
+#ifdef _WIN32
+    return "OPCConsole.exe";
+#else
+    return "OPCConsole";
+#endif
+}
+
+std::string default_opc_url() { return "opcda://localhost/RSLinx OPC Server"; }
+
+juce::PropertiesFile::Options Cfg::default_options()
+{
+    Options options;
+    options.applicationName = applicationFolderName;
+    options.filenameSuffix = ".cfg";
+    options.folderName = "";
+    options.commonToAllUsers = true;
+    options.ignoreCaseOfKeyNames = true;
+    options.storageFormat = storeAsXML;
+    options.millisecondsBeforeSaving = 3000;
+    options.doNotSave = false;
+    options.processLock = nullptr;
+    return options;
+}
+
+juce::File Cfg::default_file()
+{
+    const juce::String fileName = juce::String (applicationFolderName) + ".cfg";
+
+    if (const char* overrideDir = std::getenv ("VUR_CONFIG_DIR"); overrideDir != nullptr && *overrideDir != 0)
+        return juce::File (juce::String::fromUTF8 (overrideDir)).getChildFile (fileName);
+
+#ifdef _WIN32
+    return default_options().getDefaultFile();
+#else
+    // JUCE would hide the folder (/var/.name); the all-users folder keeps the plain name.
+    return juce::File ("/var").getChildFile (applicationFolderName).getChildFile (fileName);
+#endif
+}
+
+Cfg::Cfg() : Cfg (applicationErrorSink()) {}
+
+Cfg::Cfg (std::vector<std::string>& startupErrors) : Cfg (&startupErrors) {}
+
+Cfg::Cfg (std::vector<std::string>* startupErrors)
+    : juce::PropertiesFile (default_file(), default_options()), errorSink (startupErrors)
+{
+    log_line ("configuration file used: " + getFile().getFullPathName().toStdString());
+    set_defaults();
+}
+
+Cfg::~Cfg()
+{
+    // A failed save here has nobody left to tell.
+    saveIfNeeded();
+}
+
+void Cfg::set_defaults()
+{
+    set_default ("get_version_number", "TRUE");
+    set_default ("get_motd", "TRUE");
+    set_default ("output_directory", default_output_directory());
+    set_default ("opc_console_application", default_opc_console_application());
+    set_default ("opc_url", default_opc_url());
+    set_default ("opc_group", "INFEED");
+    set_default ("opc_show_console_window", "FALSE");
+    set_default ("allow_user_to_close", "TRUE");
+    set_default ("warn_if_package_contains_too_many_boards", "TRUE");
+    set_default ("warn_board_threshold", "1500");
+    set_default ("warn_seconds_between_warnings", "300");
+
+    setValue ("opc_output_filename",
+              juce::File::getSpecialLocation (juce::File::tempDirectory).getChildFile ("vad_odu_durodo.txt").getFullPathName());
+
+    if (! saveIfNeeded() && errorSink != nullptr)
+        errorSink->push_back ("Failed to save configuration file " + getFile().getFullPathName().toStdString() + ". (Permission issues?)");
+}
+
+void Cfg::set_default (const std::string& key, std::int32_t value)
+{
+    set_default (key, std::to_string (value));
+}
+
+void Cfg::set_default (const std::string& key, const std::string& value)
+{
+    if (! containsKey (toJuce (key)))
+        setValue (toJuce (key), toJuce (value));
+}
+
+void Cfg::set_str (const std::string& key, const std::string& value)
+{
+    setValue (toJuce (key), toJuce (value));
+}
+
+std::string Cfg::get_str (const std::string& key, const std::string& fallback) const
+{
+    if (! containsKey (toJuce (key)))
+        return fallback;
+    return getValue (toJuce (key)).toStdString();
+}
+
+std::string Cfg::get_str (const std::string& key) const
+{
+    if (! containsKey (toJuce (key)))
+        throw Ziz::Exception ("Cfg::get_str", "src-cfg\\cfg", __LINE__, "expected configuration to contain a key named \"" + key + "\"");
+    return getValue (toJuce (key)).toStdString();
+}
+
+std::int32_t Cfg::get_int (const std::string& key) const
+{
+    if (! containsKey (toJuce (key)))
+        throw Ziz::Exception ("Cfg::get_int", "src-cfg\\cfg", __LINE__, "expected configuration to contain a key named \"" + key + "\"");
+    return Ziz::readIntSetting (getValue (toJuce (key)).toStdString());
+}
+
+bool Cfg::get_bool (const std::string& key, bool fallback) const
+{
+    if (! containsKey (toJuce (key)))
+        return fallback;
+    return Ziz::readBoolSetting (getValue (toJuce (key)).toStdString()).value_or (fallback);
+}
+
+std::vector<std::string> Cfg::get_keys() const
+{
+    const juce::ScopedLock guard (getLock());
+    std::vector<std::string> keys;
+    const auto& all = getAllProperties();
+    keys.reserve (static_cast<std::size_t> (all.size()));
+    for (const auto& key : all.getAllKeys())
+        keys.push_back (key.toStdString());
+    return keys;
+}

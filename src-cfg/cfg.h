@@ -1,0 +1,46 @@
+#pragma once
+
+// The one configuration file of the workstation, shared by all its users, and the only way the system
+// reads and writes its settings.
+
+#include <juce_data_structures/juce_data_structures.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class Cfg : public juce::PropertiesFile
+{
+public:
+    // Loads the file, logs its path and writes the global defaults; a failed save is appended to the
+    // application's startup_errors.
+    Cfg();
+    // The same, with the failures going to the given list (for use without an application object).
+    explicit Cfg (std::vector<std::string>& startupErrors);
+    ~Cfg() override;
+
+    virtual void set_defaults();
+    virtual void set_default (const std::string& key, std::int32_t value);
+    virtual void set_default (const std::string& key, const std::string& value);
+    virtual void set_str (const std::string& key, const std::string& value);
+    virtual std::string get_str (const std::string& key, const std::string& fallback) const;
+    virtual std::string get_str (const std::string& key) const;
+    virtual std::int32_t get_int (const std::string& key) const;
+    virtual bool get_bool (const std::string& key, bool fallback) const;
+
+    // The key names in the order they entered the store.
+    std::vector<std::string> get_keys() const;
+
+    // Where the file lives: VUR_CONFIG_DIR when set, otherwise the all-users application data folder.
+    static juce::File default_file();
+    static Options default_options();
+
+private:
+    Cfg (std::vector<std::string>* startupErrors);
+    std::vector<std::string>* errorSink = nullptr;
+};
+
+// Platform defaults of the global keys.
+std::string default_output_directory();
+std::string default_opc_console_application();
+std::string default_opc_url();

@@ -1,0 +1,293 @@
+#include "src-vur/kmmapp.h"
+
+#include "src-base/core/ZizException.h"
+#include "src-base/core/ZizString.h"
+#include "src-base/platform/quit_request.h"
+#include "src-cfg/cfg.h"
+#include "src-log/log.h"
+#include "src-vur/loadwnd.h"
+#include "src-vur/lookandfeel.h"
+#include "src-vur/sort_cfg_file.h"
+#include "src-wnd/vodaze.h"
+
+#include <VurImages.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+
+namespace
+{
+const char* const product_title = "Dadovir Moisture Meter";
+const char* const support_email = "support@dadovir-moisture.example";
+const char* const maker_web_address = "http://www.dadovir-moisture.example";
+
+[[noreturn]] void end_process (int status)
+{
+    std::fflush (stdout);
+    std::fflush (stderr);
+    std::_Exit (status);
+}
+
+[[noreturn]] void report_crash_and_exit (const char* phrase, const char* function, const char* file, int line, int status)
+{
+    try
+    {
+        const juce::ScopedLock guard (log_lock);
+        log_line (phrase);
+        const Ziz::Exception record (function, file, line, phrase);
+        const std::string entry = get_timestamp() + " " + record.report() + "\n";
+        std::ostream& out = get_log_stream();
+        out << entry;
+        out.flush();
+    }
+    catch (...)
+    {
+    }
+    end_process (status);
+}
+
+std::string build_date_text()
+{
+    // __DATE__ is "Mmm dd yyyy" with the day padded by a space, as the about text wants it.
+    return std::string (__DATE__) + " " + __TIME__;
+}
+
+std::string build_type_text()
+{
+#if defined(_WIN32)
+    std::string family = "Windows";
+#elif defined(__linux__)
+    std::string family = "Linux";
+#else
+    std::string family = "POSIX";
+#endif
+#if defined(__x86_64__) || defined(_M_X64)
+    return family + ", AMD64 build";
+#elif defined(__aarch64__) || defined(_M_ARM64)
+    return family + ", ARM64 build";
+#else
+    return family + ", " + std::to_string (sizeof (void*) * 8) + "-bit build";
+#endif
+}
+} // namespace
+
+DERIzidirurodo& vur()
+{
+    auto* instance = dynamic_cast<DERIzidirurodo*> (juce::JUCEApplicationBase::getInstance());
+    if (instance == nullptr)
+        throw Ziz::Exception ("vur", __FILE__, __LINE__, "failed to find an active application pointer");
+    return *instance;
+}
+
+void VUR_CPlusPlus_Terminate_Handler()
+{
+    report_crash_and_exit ("terminate handler invoked", "VUR_CPlusPlus_Terminate_Handler", __FILE__, __LINE__, 2);
+}
+
+void VUR_Juce_Crash_Handler (void*)
+{
+    report_crash_and_exit ("crash handler invoked", "VUR_Juce_Crash_Handler", __FILE__, __LINE__, 1);
+}
+
+DERIzidirurodo::DERIzidirurodo() = default;
+
+DERIzidirurodo::~DERIzidirurodo()
+{
+    wnd.reset();
+    cfg.reset();
+    look_and_feel.reset();
+}
+
+const juce::String DERIzidirurodo::getApplicationName() { return product_title; }
+const juce::String DERIzidirurodo::getApplicationVersion() { return application_version; }
+bool DERIzidirurodo::moreThanOneInstanceAllowed() { return false; }
+
+void DERIzidirurodo::initialise (const juce::String&)
+{
+    // C++17 has no unexpected-exception hook any more: the terminate handler and the framework's crash
+    // handler cover what is left.
+    std::set_terminate (VUR_CPlusPlus_Terminate_Handler);
+    juce::SystemStats::setApplicationCrashHandler (VUR_Juce_Crash_Handler);
+    Ziz::sys::installQuitRequestHandlers();
+
+    log_line ("starting Dadovir Moisture Measurement");
+    run (job_initialize_and_load);
+
+    startTimer (100);
+}
+
+void DERIzidirurodo::timerCallback()
+{
+    if (Ziz::sys::quitRequested())
+    {
+        stopTimer();
+        log_line ("quit requested by the operating system");
+        run (job_shutdown);
+    }
+}
+
+void DERIzidirurodo::shutdown()
+{
+    stopTimer();
+    log_line ("shutting down Dadovir Moisture Measurement");
+
+    std::string cfgFileName;
+    if (cfg != nullptr)
+        cfgFileName = cfg->getFile().getFullPathName().toStdString();
+
+    wnd.reset();
+    cfg.reset();
+
+    juce::LookAndFeel::setDefaultLookAndFeel (nullptr);
+    look_and_feel.reset();
+
+    if (! cfgFileName.empty())
+        sort_cfg_file (cfgFileName);
+}
+
+void DERIzidirurodo::unhandledException (const std::exception* error, const juce::String&, int)
+{
+    log_and_show_exception (error);
+}
+
+const char* DERIzidirurodo::job_name (int job)
+{
+    switch (job)
+    {
+        case job_invalid: return "invalid";
+        case job_initialize_and_load: return "initialize and load";
+        case job_show_first_window: return "show first window";
+        case job_about_window: return "about window";
+        case job_main_window: return "main window";
+        case job_shutdown: return "shutdown";
+        case job_no_op: return "no-op";
+        default: return "?";
+    }
+}
+
+void DERIzidirurodo::run (int job)
+{
+    {
+        const juce::ScopedLock guard (log_lock);
+        log_line_of ("running job #", job, ": \"", job_name (job), "\"");
+    }
+
+    run_logging_failures ("DERIzidirurodo::run", __FILE__, __LINE__, [this, job] {
+        switch (job)
+        {
+            case job_initialize_and_load:
+                run_load_job();
+                break;
+            case job_show_first_window:
+                log_line ("need to invoke the main window");
+                run (job_main_window);
+                break;
+            case job_about_window:
+                run_about_job();
+                break;
+            case job_main_window:
+                log_line ("starting the main window");
+                wnd.reset();
+                wnd = std::make_unique<VODAze>();
+                break;
+            case job_shutdown:
+                run_shutdown_job();
+                break;
+            default:
+                break;
+        }
+    });
+}
+
+void DERIzidirurodo::run_load_job()
+{
+    const auto logo = juce::ImageCache::getFromMemory (VurImages::logo_png, VurImages::logo_pngSize);
+    auto* splash = new juce::SplashScreen (product_title, logo, false);
+    splash->deleteAfterDelay (juce::RelativeTime::seconds (5.0), true);
+
+    look_and_feel.reset();
+    look_and_feel = VEVAvevUzaVeri::create();
+
+    cfg.reset();
+    cfg = std::make_unique<Cfg>();
+
+    LoadWnd load_window;
+    // Priority 5 of the old ten-step scale is the framework's normal priority.
+    load_window.runThread (juce::Thread::Priority::normal);
+
+    if (! load_window.completed)
+        startup_errors.push_back ("Load thread failed to complete.");
+
+    if (! startup_errors.empty())
+        end_after_startup_errors();
+
+    run (job_show_first_window);
+}
+
+void DERIzidirurodo::end_after_startup_errors()
+{
+    for (const auto& error : startup_errors)
+    {
+        const juce::ScopedLock guard (log_lock);
+        log_line ("Error detected:\n" + error);
+    }
+
+    juce::AlertWindow::showMessageBox (juce::MessageBoxIconType::WarningIcon, product_title,
+                                       juce::String::fromUTF8 (startup_errors.front().c_str()), "quit");
+    end_process (1);
+}
+
+std::string DERIzidirurodo::about_text()
+{
+    std::string cfgPath;
+    try
+    {
+        if (vur().cfg != nullptr)
+            cfgPath = vur().cfg->getFile().getFullPathName().toStdString();
+    }
+    catch (...)
+    {
+    }
+
+    using juce::SystemStats;
+    std::string text;
+    text += std::string ("VUR v") + application_version + "\n";
+    text += "\n";
+    text += std::string (support_email) + "\n";
+    text += std::string (maker_web_address) + "\n";
+    text += "\n";
+    text += "Built: " + build_date_text() + "\n";
+    text += "Type: " + build_type_text() + "\n";
+    text += "User: " + SystemStats::getLogonName().toStdString() + "@" + SystemStats::getComputerName().toStdString() + "\n";
+    text += std::string ("O/S: ") + (SystemStats::isOperatingSystem64Bit() ? "64-bit " : "32-bit ")
+            + SystemStats::getOperatingSystemName().toStdString() + ", " + SystemStats::getUserLanguage().toStdString() + ", "
+            + SystemStats::getUserRegion().toStdString() + "\n";
+    text += "Log: " + get_log_filename() + "\n";
+    text += "Cfg: " + cfgPath + "\n";
+    text += "\n";
+    text += "Juce: version " + std::to_string (JUCE_MAJOR_VERSION) + "." + std::to_string (JUCE_MINOR_VERSION) + "."
+            + std::to_string (JUCE_BUILDNUMBER) + "\n";
+    text += "Ravozoz: version " + Ziz::getVersion();
+    return text;
+}
+
+void DERIzidirurodo::run_about_job()
+{
+    const std::string text = about_text();
+    {
+        const juce::ScopedLock guard (log_lock);
+        log_line ("About window information:\n" + text);
+    }
+    juce::AlertWindow::showMessageBoxAsync (juce::MessageBoxIconType::InfoIcon, product_title, juce::String::fromUTF8 (text.c_str()));
+}
+
+void DERIzidirurodo::run_shutdown_job()
+{
+    if (wnd != nullptr)
+    {
+        wnd->setVisible (false);
+        wnd->notebook.signal_pending_shutdown();
+    }
+    systemRequestedQuit();
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+// The application object: owns the long-lived objects of the system, installs the crash handlers and drives
+// the system through its numbered jobs.
+
+#include <juce_gui_extra/juce_gui_extra.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class Cfg;
+class VEVAvevUzaVeri;
+class VODAze;
+
+class DERIzidirurodo : public juce::JUCEApplication, private juce::Timer
+{
+public:
+    enum Job
+    {
+        job_invalid = 0,
+        job_initialize_and_load = 1,
+        job_show_first_window = 2,
+        job_about_window = 3,
+        job_main_window = 4,
+        job_shutdown = 5,
+        job_no_op = 6
+    };
+
+    DERIzidirurodo();
+    ~DERIzidirurodo() override;
+
+    const juce::String getApplicationName() override;
+    const juce::String getApplicationVersion() override;
+    bool moreThanOneInstanceAllowed() override;
+    void initialise (const juce::String& commandLine) override;
+    void shutdown() override;
+    void unhandledException (const std::exception* error, const juce::String& sourceFile, int lineNumber) override;
+
+    // Runs one job synchronously on the message thread; failures are logged, never thrown.
+    void run (int job);
+
+    static const char* job_name (int job);
+    static std::string about_text();
+
+private:
+    juce::TooltipWindow tooltip_window { nullptr, 700 };
+
+public:
+    std::unique_ptr<VEVAvevUzaVeri> look_and_feel;
+    std::unique_ptr<Cfg> cfg;
+    std::unique_ptr<VODAze> wnd;
+    std::vector<std::string> startup_errors;
+    std::vector<std::string> device_prefixes;
+
+private:
+    void run_load_job();
+    void run_about_job();
+    void run_shutdown_job();
+    [[noreturn]] void end_after_startup_errors();
+
+    // Polls for the operating system's quit request (SIGTERM and friends), which arrives on a signal handler.
+    void timerCallback() override;
+};
+
+// The running application object, from any thread; throws when there is none.
+DERIzidirurodo& vur();
+
+inline const char* const application_version = "1.0.0-2718";
+
+// Crash handlers installed by initialise.
+void VUR_CPlusPlus_Terminate_Handler();
+void VUR_Juce_Crash_Handler (void* crashInfo);

@@ -1,0 +1,3 @@
+#include "src-vur/kmmapp.h"
+
+START_JUCE_APPLICATION (DERIzidirurodo)

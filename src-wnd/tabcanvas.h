@@ -1,0 +1,131 @@
+#pragma once
+
+// One device channel: the tab that shows a meter, the thread that reads it, the timer that refreshes the tab
+// and polls the kiln/run/package sources, and the board values of the current run and package.
+
+#include "src-base/platform/serial_port.h"
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+#include <array>
+#include <cstdint>
+#include <ctime>
+#include <memory>
+#include <regex>
+#include <string>
+#include <vector>
+
+class TabCanvas : public juce::Component, public juce::Timer, public juce::Thread
+{
+public:
+    static constexpr int number_of_bins = 17;
+    using Histogram = std::array<std::uint64_t, number_of_bins>;
+
+    explicit TabCanvas (const std::string& device_prefix);
+    ~TabCanvas() override;
+
+    void run() override;
+    void timerCallback() override;
+    void resized() override;
+
+    virtual void update_status();
+    virtual void update_deviations();
+    virtual juce::Image render_chart (int width, int height);
+    virtual void read_device();
+    virtual void write_package_file();
+    virtual void write_summary_file();
+    virtual void import_records();
+    virtual void open_serial_device (const std::string& device);
+    virtual void close_serial_device();
+    virtual std::string read_serial (std::string& result, std::vector<char>& read_buffer);
+    virtual std::string read_simulated (std::string& result, std::vector<char>& read_buffer);
+    virtual void check_csv_file();
+    virtual void check_opc_output_file();
+    virtual void apply_kiln_run_pkg_change();
+
+    juce::CriticalSection lock;
+    std::string prefix;
+    std::uint64_t last_sequence = 0;
+    std::string opc_output_filename;
+    std::string kiln_register;
+    std::string run_register;
+    std::string pkg_register;
+    bool is_active_tab = false;
+    bool export_image = false;
+    std::int64_t started_time = 0;
+    std::int64_t kiln_changed_time = 0;
+    std::int64_t run_changed_time = 0;
+    std::int64_t pkg_changed_time = 0;
+    std::int64_t boards_changed_time = 0;
+    std::int64_t last_warning_time = 0;
+    std::uint64_t last_warning_board_count = 0;
+    bool warning_showing = false;
+    std::int32_t chart_redraw_ms = 0;
+    Ziz::sys::SerialPort serial_handle;
+    std::int32_t current_kiln = 0;
+    std::int32_t current_run = 0;
+    std::int32_t current_pkg = 0;
+    std::int32_t pending_kiln = 0;
+    std::int32_t pending_run = 0;
+    std::int32_t pending_pkg = 0;
+    Histogram run_histogram {};
+    Histogram pkg_histogram {};
+    std::vector<double> run_values;
+    std::vector<double> pkg_values;
+    double run_sum = 0;
+    double pkg_sum = 0;
+    double run_average = 0;
+    double pkg_average = 0;
+    double run_stddev = 0;
+    double pkg_stddev = 0;
+    std::string kiln_text;
+    std::string run_text;
+    std::string pkg_text;
+
+    juce::Label kiln_label;
+    juce::TextEditor kiln_value;
+    juce::Label run_label;
+    juce::TextEditor run_value;
+    juce::Label pkg_label;
+    juce::TextEditor pkg_value;
+    juce::Label run_boards_label;
+    juce::TextEditor run_boards_value;
+    juce::Label run_avg_label;
+    juce::TextEditor run_avg_value;
+    juce::Label run_stdv_label;
+    juce::TextEditor run_stdv_value;
+    juce::Label pkg_boards_label;
+    juce::TextEditor pkg_boards_value;
+    juce::Label pkg_avg_label;
+    juce::TextEditor pkg_avg_value;
+    juce::Label pkg_stdv_label;
+    juce::TextEditor pkg_stdv_value;
+    juce::Label run_histogram_label;
+    juce::Label pkg_histogram_label;
+    std::array<juce::TextEditor, number_of_bins> run_histogram_values;
+    std::array<juce::Label, number_of_bins> percent_labels;
+    std::array<juce::TextEditor, number_of_bins> pkg_histogram_values;
+    juce::ImageComponent chart;
+
+    std::vector<std::string> error_messages;
+    std::string csv_filename;
+    std::regex csv_regex;
+
+    static const juce::Colour run_colour;
+    static const juce::Colour pkg_colour;
+
+private:
+    void build_display();
+    void refresh_and_poll();
+    void add_board (double value);
+    // A failure that leaves a poll or the change procedure is reported like any caught error, shown on the
+    // chart, and the channel carries on with what it had read.
+    void report_poll_failure (const char* function);
+
+    // The OPC output file's failure last reported, so that a file that stays malformed is reported once.
+    std::string last_opc_failure;
+
+    // Lets a warning box that outlives its channel see that the channel is gone.
+    juce::WeakReference<TabCanvas>::Master masterReference;
+    friend class juce::WeakReference<TabCanvas>;
+};

@@ -1,0 +1,158 @@
+#include "src-wnd/vodaze.h"
+
+#include "src-base/core/ZizException.h"
+#include "src-cfg/cfg.h"
+#include "src-log/log.h"
+#include "src-vur/kmmapp.h"
+#include "src-vur/lookandfeel.h"
+#include "src-wnd/tabcanvas.h"
+
+#include <VurImages.h>
+
+namespace
+{
+int title_bar_buttons (bool allowClose)
+{
+    return allowClose ? juce::DocumentWindow::allButtons
+                      : juce::DocumentWindow::minimiseButton | juce::DocumentWindow::maximiseButton;
+}
+
+juce::Colour default_background()
+{
+    return juce::LookAndFeel::getDefaultLookAndFeel().findColour (juce::ResizableWindow::backgroundColourId);
+}
+} // namespace
+
+VODAze::VODAze()
+    : juce::DocumentWindow (juce::String ("VUR v") + application_version, default_background(),
+                            title_bar_buttons (vur().cfg->get_bool ("allow_user_to_close", true)), true)
+{
+    auto& app = vur();
+    const juce::Colour tabColour = tab_base_colour();
+
+    const juce::File executableFolder = juce::File::getSpecialLocation (juce::File::currentApplicationFile).getParentDirectory();
+    const juce::File cfgFile = app.cfg->getFile();
+
+    start_opc_console (executableFolder, cfgFile);
+
+    for (const auto& prefix : app.device_prefixes)
+    {
+        const std::string name = app.cfg->get_str (prefix + "_name", prefix);
+        auto* canvas = new TabCanvas (prefix);
+        notebook.addTab (juce::String::fromUTF8 (name.c_str()), tabColour, canvas, true, -1);
+    }
+
+    setContentNonOwned (&notebook, false);
+    centreWithSize (640, 480);
+    setUsingNativeTitleBar (true);
+    setResizable (true, true);
+    setDropShadowEnabled (true);
+
+    const auto icon = juce::ImageCache::getFromMemory (VurImages::icon_png, VurImages::icon_pngSize);
+    setIcon (icon);
+    if (auto* peer = getPeer())
+        peer->setIcon (icon);
+
+    if (app.cfg->containsKey ("VODAze"))
+        restoreWindowStateFromString (app.cfg->getValue ("VODAze"));
+
+    setVisible (true);
+    startTimer (1000);
+}
+
+VODAze::~VODAze()
+{
+    stopTimer();
+
+    try
+    {
+        if (auto* cfg = vur().cfg.get())
+            cfg->setValue ("VODAze", getWindowStateAsString());
+    }
+    catch (...)
+    {
+        // Without an application object there is nowhere to keep the placement.
+    }
+
+    if (opc_console_process.isValid())
+    {
+        log_line ("terminating OPC child process");
+        opc_console_process.kill();
+        opc_console_process.release();
+    }
+
+    clearContentComponent();
+}
+
+juce::Colour VODAze::tab_base_colour()
+{
+    const auto& app = vur();
+    if (app.look_and_feel != nullptr)
+        return app.look_and_feel->getCurrentColourScheme().getUIColour (juce::LookAndFeel_V4::ColourScheme::windowBackground);
+    return VEVAvevUzaVeri::colour_scheme().getUIColour (juce::LookAndFeel_V4::ColourScheme::windowBackground);
+}
+
+juce::Colour VODAze::current_tab_colour()
+{
+    return tab_base_colour().withMultipliedSaturation (2.0f);
+}
+
+void VODAze::start_opc_console (const juce::File& executableFolder, const juce::File& cfgFile)
+{
+    auto& cfg = *vur().cfg;
+    const std::string commandLine = cfg.get_str ("opc_console_application") + " \"" + cfgFile.getFullPathName().toStdString() + "\"";
+    log_line ("starting OPC console: \"" + commandLine + "\"");
+
+    Ziz::sys::ChildProcess::Options options;
+    options.workingDirectory = executableFolder.getFullPathName().toStdString();
+    options.searchWorkingDirectoryFirst = true;
+    options.console = cfg.get_bool ("opc_show_console_window", true) ? Ziz::sys::ChildProcess::Console::ownWindow
+                                                                     : Ziz::sys::ChildProcess::Console::none;
+    options.consoleTitle = "VUR OPC Console";
+    options.consoleFillAttribute = 10; // bright green on black
+
+    if (! opc_console_process.start (commandLine, options))
+    {
+        error_messages.push_back ("Failed to start the OPC console application.");
+        const Ziz::Exception record ("VODAze::VODAze", "src-wnd\\vodaze", 59, "failed to create child process for OPC console window");
+        log_line (record.report());
+    }
+}
+
+void VODAze::timerCallback()
+{
+    if (opc_console_process.isValid() && ! opc_console_process.hasEnded())
+        return;
+
+    error_messages.push_back ("OPC Console has failed.");
+    stopTimer();
+}
+
+bool VODAze::keyPressed (const juce::KeyPress& key)
+{
+    const int code = key.getKeyCode();
+    const bool shift = key.getModifiers().isShiftDown();
+
+    if (code == juce::KeyPress::F1Key)
+    {
+        vur().run (DERIzidirurodo::job_about_window);
+        return true;
+    }
+    if (code == juce::KeyPress::F2Key && shift)
+    {
+        vur().cfg->getFile().revealToUser();
+        return true;
+    }
+    if (code == juce::KeyPress::F4Key && shift)
+    {
+        juce::File (juce::String::fromUTF8 (get_log_filename().c_str())).startAsProcess ("");
+        return true;
+    }
+    return false;
+}
+
+void VODAze::closeButtonPressed()
+{
+    if (vur().cfg->get_bool ("allow_user_to_close", true))
+        vur().run (DERIzidirurodo::job_shutdown);
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+// The main window: the device notebook, the OPC console child and the window-level error texts.
+
+#include "src-base/platform/child_process.h"
+#include "src-wnd/notebook.h"
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+#include <string>
+#include <vector>
+
+class VODAze : public juce::DocumentWindow, private juce::Timer
+{
+public:
+    VODAze();
+    ~VODAze() override;
+
+    bool keyPressed (const juce::KeyPress& key) override;
+    void closeButtonPressed() override;
+
+    // The colour of the tabs that are not selected, and the selected tab's stronger shade of it.
+    static juce::Colour tab_base_colour();
+    static juce::Colour current_tab_colour();
+
+    Notebook notebook;
+    std::vector<std::string> error_messages;
+    Ziz::sys::ChildProcess opc_console_process;
+
+private:
+    void timerCallback() override;
+    void start_opc_console (const juce::File& executableFolder, const juce::File& cfgFile);
+};

@@ -1,0 +1,89 @@
+#include "test_env.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+namespace vurtest
+{
+namespace
+{
+std::string sandbox;
+
+void setEnv (const char* name, const std::string& value)
+{
+#ifdef _WIN32
+    _putenv_s (name, value.c_str());
+#else
+    setenv (name, value.c_str(), 1);
+#endif
+}
+
+std::string randomSuffix()
+{
+    std::random_device rd;
+    return std::to_string (rd()) + std::to_string (rd() & 0xffff);
+}
+} // namespace
+
+const std::string& sandboxDir() { return sandbox; }
+
+std::string makeTempDir (const std::string& stem)
+{
+    for (;;)
+    {
+        fs::path dir = fs::path (sandbox) / "work" / (stem + "-" + randomSuffix());
+        if (fs::create_directories (dir))
+            return dir.string();
+    }
+}
+
+void writeFile (const std::string& path, const std::string& content)
+{
+    std::ofstream out (path, std::ios::binary | std::ios::trunc);
+    if (! out)
+        throw std::runtime_error ("cannot write " + path);
+    out << content;
+}
+
+std::string readFile (const std::string& path)
+{
+    std::ifstream in (path, std::ios::binary);
+    return std::string (std::istreambuf_iterator<char> (in), std::istreambuf_iterator<char>());
+}
+
+void setUpSandbox()
+{
+    const char* base = std::getenv ("VUR_TEST_ROOT");
+    fs::path root = base != nullptr ? fs::path (base) : fs::temp_directory_path();
+    fs::path dir;
+    do
+        dir = root / ("vur-test-" + randomSuffix());
+    while (! fs::create_directories (dir));
+
+    sandbox = dir.string();
+    fs::create_directories (dir / "tmp");
+    fs::create_directories (dir / "home");
+    fs::create_directories (dir / "cfg");
+    fs::create_directories (dir / "work");
+    setEnv ("TMPDIR", (dir / "tmp").string());
+    setEnv ("TMP", (dir / "tmp").string());
+    setEnv ("TEMP", (dir / "tmp").string());
+    setEnv ("HOME", (dir / "home").string());
+    setEnv ("VUR_CONFIG_DIR", (dir / "cfg").string());
+}
+
+void tearDownSandbox()
+{
+    if (std::getenv ("VUR_KEEP_TEST_FILES") == nullptr && ! sandbox.empty())
+    {
+        std::error_code ec;
+        fs::remove_all (sandbox, ec);
+    }
+}
+} // namespace vurtest

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+namespace vurtest
+{
+// The per-process sandbox the test main made: TMPDIR, HOME and VUR_CONFIG_DIR all point inside it.
+const std::string& sandboxDir();
+
+// A fresh, empty folder inside the sandbox, for one test.
+std::string makeTempDir(const std::string& stem);
+
+void writeFile(const std::string& path, const std::string& content);
+std::string readFile(const std::string& path);
+
+// Moves TMPDIR, HOME and VUR_CONFIG_DIR into a new folder; called first by every test main.
+void setUpSandbox();
+void tearDownSandbox();
+}
