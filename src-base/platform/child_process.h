@@ -83,6 +83,7 @@ private:
     int pid = -1;
     bool reaped = false;
     std::uint32_t exitCode = 0;
+    int endSignal = 0;                 // the signal that ended the child, 0 when it exited
 #endif
 };
 } // namespace Ziz::sys

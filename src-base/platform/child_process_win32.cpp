@@ -1,0 +1,128 @@
+#include "src-base/platform/child_process.h"
+
+#ifndef NOMINMAX
+    #define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <utility>
+#include <vector>
+
+namespace Ziz::sys
+{
+ChildProcess::~ChildProcess() { release(); }
+
+ChildProcess::ChildProcess (ChildProcess&& other) noexcept
+    : error (other.error), handle (std::exchange (other.handle, nullptr))
+{
+}
+
+ChildProcess& ChildProcess::operator= (ChildProcess&& other) noexcept
+{
+    if (this != &other)
+    {
+        release();
+        error = other.error;
+        handle = std::exchange (other.handle, nullptr);
+    }
+    return *this;
+}
+
+bool ChildProcess::start (const std::string& commandLine, const Options& options)
+{
+    release();
+
+    // CreateProcessA may write into the command line, and lpTitle is not const either.
+    std::vector<char> command (commandLine.begin(), commandLine.end());
+    command.push_back ('\0');
+    std::vector<char> title (options.consoleTitle.begin(), options.consoleTitle.end());
+    title.push_back ('\0');
+
+    STARTUPINFOA startup;
+    ZeroMemory (&startup, sizeof (startup));
+    startup.cb = sizeof (startup);
+    if (! options.consoleTitle.empty())
+        startup.lpTitle = title.data();
+    if (options.consoleFillAttribute != 0)
+    {
+        startup.dwFillAttribute = options.consoleFillAttribute;
+        startup.dwFlags |= STARTF_USEFILLATTRIBUTE;
+    }
+
+    PROCESS_INFORMATION info;
+    ZeroMemory (&info, sizeof (info));
+
+    const DWORD flags = options.console == Console::ownWindow ? CREATE_NEW_CONSOLE : CREATE_NO_WINDOW;
+    const char* folder = options.workingDirectory.empty() ? nullptr : options.workingDirectory.c_str();
+
+    SetLastError (0);
+    const BOOL started = CreateProcessA (nullptr, command.data(), nullptr, nullptr, FALSE, flags, nullptr, folder,
+                                         &startup, &info);
+    error = GetLastError();
+    if (! started)
+        return false;
+
+    CloseHandle (info.hThread);
+    handle = info.hProcess;
+    return true;
+}
+
+bool ChildProcess::isValid() const { return handle != nullptr; }
+
+std::string ChildProcess::lastErrorText() const
+{
+    if (error == 0)
+        return {};
+
+    char* buffer = nullptr;
+    const DWORD length = FormatMessageA (FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS
+                                             | FORMAT_MESSAGE_ALLOCATE_BUFFER,
+                                         nullptr, error, MAKELANGID (LANG_NEUTRAL, SUBLANG_DEFAULT),
+                                         reinterpret_cast<LPSTR> (&buffer), 0, nullptr);
+    std::string text;
+    if (buffer != nullptr)
+    {
+        text.assign (buffer, length);
+        LocalFree (buffer);
+    }
+    // The system's messages end in CR LF; a log entry stays one line.
+    while (! text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    return text;
+}
+
+bool ChildProcess::hasEnded()
+{
+    return handle == nullptr || WaitForSingleObject (handle, 0) == WAIT_OBJECT_0;
+}
+
+std::uint32_t ChildProcess::waitForExit()
+{
+    if (handle == nullptr)
+        return 0;
+
+    WaitForSingleObject (handle, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess (handle, &code);
+    return code;
+}
+
+void ChildProcess::kill()
+{
+    // Fails harmlessly for a process that has already ended; its exit code stays.
+    if (handle != nullptr)
+        TerminateProcess (handle, 0);
+}
+
+void ChildProcess::release()
+{
+    if (handle != nullptr)
+        CloseHandle (handle);
+    handle = nullptr;
+}
+
+long long ChildProcess::processId() const
+{
+    return handle != nullptr ? static_cast<long long> (GetProcessId (handle)) : 0;
+}
+} // namespace Ziz::sys

@@ -1,0 +1,288 @@
+#include "src-base/platform/child_process.h"
+
+#include "test_env.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#ifndef _WIN32
+    #include <signal.h>
+    #include <cerrno>
+#endif
+
+namespace fs = std::filesystem;
+using Ziz::sys::ChildProcess;
+
+namespace
+{
+const std::string helper = VUR_TEST_CHILD;
+
+std::string quoted (const std::string& text) { return "\"" + text + "\""; }
+
+bool waitFor (const std::function<bool()>& condition, std::chrono::milliseconds limit = std::chrono::seconds (10))
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (! condition())
+    {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for (std::chrono::milliseconds (5));
+    }
+    return true;
+}
+
+std::vector<std::string> readLines (const std::string& path)
+{
+    std::ifstream in (path, std::ios::binary);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline (in, line);)
+        lines.push_back (line);
+    return lines;
+}
+
+TEST (ChildProcess, ArgumentsArriveAsTheWindowsQuotingRulesSay)
+{
+    const std::string dir = vurtest::makeTempDir ("child-args");
+    const std::string report = dir + "/out file.txt";
+
+    ChildProcess child;
+    ASSERT_TRUE (child.start (quoted (helper) + " --report " + quoted (report)
+                                  + R"( "two words" back\slash "quo\"te" "" tab"	"in --exit 7)",
+                              {}))
+        << child.lastError();
+    EXPECT_EQ (child.lastError(), 0u);
+    EXPECT_TRUE (child.isValid());
+    EXPECT_NE (child.processId(), 0);
+    EXPECT_EQ (child.waitForExit(), 7u);
+    EXPECT_TRUE (child.hasEnded());
+
+    const std::vector<std::string> expected { fs::current_path().string(), "--report", report, "two words",
+                                              R"(back\slash)", R"(quo"te)", "", "tab\tin", "--exit", "7" };
+    EXPECT_EQ (readLines (report), expected);
+}
+
+TEST (ChildProcess, RunsInTheGivenWorkingDirectory)
+{
+    const std::string dir = vurtest::makeTempDir ("child cwd");
+
+    ChildProcess child;
+    ChildProcess::Options options;
+    options.workingDirectory = dir;
+    ASSERT_TRUE (child.start (quoted (helper) + " --report report.txt", options)) << child.lastError();
+    EXPECT_EQ (child.waitForExit(), 0u);
+
+    const auto lines = readLines (dir + "/report.txt");
+    ASSERT_FALSE (lines.empty());
+    EXPECT_TRUE (fs::equivalent (lines.front(), dir)) << lines.front();
+}
+
+TEST (ChildProcess, MissingProgramFailsWithErrorTwo)
+{
+    ChildProcess child;
+    EXPECT_FALSE (child.start ("vur-no-such-program-4711 --exit 0", {}));
+    EXPECT_EQ (child.lastError(), 2u);
+    EXPECT_FALSE (child.lastErrorText().empty());
+
+    // Nothing started: the queries answer without a process.
+    EXPECT_FALSE (child.isValid());
+    EXPECT_TRUE (child.hasEnded());
+    EXPECT_EQ (child.processId(), 0);
+    EXPECT_EQ (child.waitForExit(), 0u);
+    child.kill();
+    child.release();
+
+    EXPECT_FALSE (child.start (quoted (vurtest::makeTempDir ("child-missing") + "/absent") + " x", {}));
+    EXPECT_EQ (child.lastError(), 2u);
+}
+
+TEST (ChildProcess, KillEndsARunningChildWithExitCodeZero)
+{
+    const std::string ready = vurtest::makeTempDir ("child-kill") + "/ready";
+
+    ChildProcess started;
+    ASSERT_TRUE (started.start (quoted (helper) + " --ready " + quoted (ready) + " --sleep 30000", {}));
+    ChildProcess child (std::move (started));
+    EXPECT_FALSE (started.isValid());
+    ASSERT_TRUE (child.isValid());
+
+    ASSERT_TRUE (waitFor ([&] { return fs::exists (ready); }));
+    EXPECT_FALSE (child.hasEnded());
+
+    child.kill();
+    EXPECT_TRUE (child.hasEnded());
+    EXPECT_EQ (child.waitForExit(), 0u);
+}
+
+TEST (ChildProcess, KillOfAnEndedChildKeepsItsExitCode)
+{
+    ChildProcess child;
+    ASSERT_TRUE (child.start (quoted (helper) + " --exit 3", {}));
+    ASSERT_TRUE (waitFor ([&] { return child.hasEnded(); }));
+
+    child.kill();
+    EXPECT_TRUE (child.hasEnded());
+    EXPECT_EQ (child.waitForExit(), 3u);
+    child.kill();
+    EXPECT_EQ (child.waitForExit(), 3u);
+}
+
+#ifndef _WIN32
+class EnvironmentVariable
+{
+public:
+    EnvironmentVariable (const char* variableName, std::optional<std::string> value) : name (variableName)
+    {
+        if (const char* old = std::getenv (name))
+            saved = old;
+        set (value);
+    }
+    ~EnvironmentVariable() { set (saved); }
+    EnvironmentVariable (const EnvironmentVariable&) = delete;
+    EnvironmentVariable& operator= (const EnvironmentVariable&) = delete;
+
+private:
+    void set (const std::optional<std::string>& value)
+    {
+        if (value)
+            setenv (name, value->c_str(), 1);
+        else
+            unsetenv (name);
+    }
+
+    const char* name;
+    std::optional<std::string> saved;
+};
+
+void copyProgram (const std::string& to)
+{
+    fs::create_directories (fs::path (to).parent_path());
+    fs::copy_file (helper, to);
+    fs::permissions (to, fs::perms::owner_all);
+}
+
+TEST (ChildProcess, FindsProgramsInTheWorkingDirectoryAndOnThePath)
+{
+    const std::string work = vurtest::makeTempDir ("child-lookup");
+    const std::string pathDir = vurtest::makeTempDir ("child-path");
+    copyProgram (work + "/vur_wd_child");
+    copyProgram (work + "/sub/vur_sub_child");
+    copyProgram (pathDir + "/vur_path_child");
+    vurtest::writeFile (work + "/vur_plain", "not a program");
+    fs::permissions (work + "/vur_plain", fs::perms::owner_read | fs::perms::owner_write);
+
+    struct LookupCase
+    {
+        const char* program;
+        bool workingDirectoryFirst;
+        std::optional<std::string> path;
+        std::uint32_t expectedError; // 0: starts and runs in the working directory
+    };
+    const LookupCase cases[] = {
+        { "vur_wd_child", true, pathDir, 0 },
+        { "vur_wd_child", false, pathDir, ENOENT },
+        { "sub/vur_sub_child", false, pathDir, 0 },
+        { "./sub/vur_sub_child", false, std::string(), 0 },
+        { "vur_path_child", false, pathDir, 0 },
+        { "vur_path_child", true, "/nonexistent-folder::" + pathDir, 0 },
+        { "vur_path_child", true, std::string(), ENOENT },
+        { "vur_path_child", true, std::nullopt, ENOENT },
+        { "vur_plain", true, pathDir, EACCES },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (std::string (c.program) + " first=" + std::to_string (c.workingDirectoryFirst)
+                      + " PATH=" + c.path.value_or ("(unset)"));
+        fs::remove (work + "/report.txt");
+        const EnvironmentVariable searchPath ("PATH", c.path);
+
+        ChildProcess::Options options;
+        options.workingDirectory = work;
+        options.searchWorkingDirectoryFirst = c.workingDirectoryFirst;
+        ChildProcess child;
+        const bool started = child.start (std::string (c.program) + " --report report.txt", options);
+
+        EXPECT_EQ (started, c.expectedError == 0);
+        EXPECT_EQ (child.lastError(), c.expectedError);
+        if (started)
+        {
+            EXPECT_EQ (child.waitForExit(), 0u);
+            EXPECT_TRUE (fs::exists (work + "/report.txt"));
+        }
+    }
+}
+
+TEST (ChildProcess, KillEndsAChildThatIgnoresTheFirstRequest)
+{
+    const std::string ready = vurtest::makeTempDir ("child-stubborn") + "/ready";
+
+    ChildProcess child;
+    ASSERT_TRUE (child.start (quoted (helper) + " --ignore-term --ready " + quoted (ready) + " --sleep 30000", {}));
+    ASSERT_TRUE (waitFor ([&] { return fs::exists (ready); }));
+
+    child.kill();
+    EXPECT_TRUE (child.hasEnded());
+    EXPECT_EQ (child.waitForExit(), 0u);
+}
+
+char processState (long long pid)
+{
+    std::ifstream in ("/proc/" + std::to_string (pid) + "/stat");
+    std::string stat;
+    std::getline (in, stat);
+    const auto close = stat.rfind (')');
+    return close != std::string::npos && close + 2 < stat.size() ? stat[close + 2] : '\0';
+}
+
+bool processGone (long long pid) { return ::kill (static_cast<pid_t> (pid), 0) != 0 && errno == ESRCH; }
+
+TEST (ChildProcess, ReleaseNeverKillsAndLeavesNoZombie)
+{
+    for (const bool running : { false, true })
+    {
+        for (const bool byDestructor : { false, true })
+        {
+            SCOPED_TRACE (std::string (running ? "running" : "ended") + (byDestructor ? ", destroyed" : ", released"));
+            const std::string done = vurtest::makeTempDir ("child-release") + "/done";
+
+            long long pid = 0;
+            {
+                ChildProcess child;
+                ASSERT_TRUE (child.start (quoted (helper) + (running ? " --sleep 500" : "") + " --touch " + quoted (done), {}));
+                pid = child.processId();
+
+                if (! running)
+                {
+                    ASSERT_TRUE (waitFor ([&] { return processState (pid) == 'Z'; }));
+                }
+                if (! byDestructor)
+                {
+                    child.release();
+                    EXPECT_FALSE (child.isValid());
+                }
+            }
+
+            if (running)
+            {
+                EXPECT_FALSE (fs::exists (done));
+                EXPECT_TRUE (waitFor ([&] { return fs::exists (done); })) << "the child was stopped";
+                EXPECT_TRUE (waitFor ([&] { return processGone (pid); })) << "state " << processState (pid);
+            }
+            else
+            {
+                EXPECT_TRUE (processGone (pid)) << "state " << processState (pid);
+            }
+        }
+    }
+}
+#endif
+} // namespace
