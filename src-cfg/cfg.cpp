@@ -155,7 +155,7 @@ bool Cfg::get_bool (const std::string& key, bool fallback) const
     return Ziz::readBoolSetting (getValue (toJuce (key)).toStdString()).value_or (fallback);
 }
 
-std::vector<std::string> Cfg::get_keys() const
+std::vector<std::string> Cfg::get_keys()
 {
     const juce::ScopedLock guard (getLock());
     std::vector<std::string> keys;

@@ -29,7 +29,7 @@ public:
     virtual bool get_bool (const std::string& key, bool fallback) const;
 
     // The key names in the order they entered the store.
-    std::vector<std::string> get_keys() const;
+    std::vector<std::string> get_keys();
 
     // Where the file lives: VUR_CONFIG_DIR when set, otherwise the all-users application data folder.
     static juce::File default_file();

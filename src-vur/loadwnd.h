@@ -2,6 +2,8 @@
 
 // The progress window between the splash screen and the main window; its thread runs the loading sequence.
 
+#include "src-vur/core/load_progress.h"
+
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include <string>
@@ -23,8 +25,8 @@ public:
     void set_device_defaults();
 
     bool completed = false;
-    double items_total = 0;
-    double items_done = 0;
+    // items_total and items_done: the units the load is expected to take and has taken.
+    LoadProgress progress;
 
 private:
     void run_sequence();

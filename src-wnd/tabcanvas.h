@@ -4,6 +4,8 @@
 // and polls the kiln/run/package sources, and the board values of the current run and package.
 
 #include "src-base/platform/serial_port.h"
+#include "src-wnd/core/board_stats.h"
+#include "src-wnd/core/kiln_sources.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -18,7 +20,7 @@
 class TabCanvas : public juce::Component, public juce::Timer, public juce::Thread
 {
 public:
-    static constexpr int number_of_bins = 17;
+    static constexpr int number_of_bins = moisture_bin_count;
     using Histogram = std::array<std::uint64_t, number_of_bins>;
 
     explicit TabCanvas (const std::string& device_prefix);
@@ -68,16 +70,19 @@ public:
     std::int32_t pending_kiln = 0;
     std::int32_t pending_run = 0;
     std::int32_t pending_pkg = 0;
-    Histogram run_histogram {};
-    Histogram pkg_histogram {};
-    std::vector<double> run_values;
-    std::vector<double> pkg_values;
-    double run_sum = 0;
-    double pkg_sum = 0;
-    double run_average = 0;
-    double pkg_average = 0;
-    double run_stddev = 0;
-    double pkg_stddev = 0;
+    // The boards of the current run (all its packages) and of the current package.
+    BoardBucket run_bucket;
+    BoardBucket pkg_bucket;
+    Histogram& run_histogram = run_bucket.histogram;
+    Histogram& pkg_histogram = pkg_bucket.histogram;
+    std::vector<double>& run_values = run_bucket.values;
+    std::vector<double>& pkg_values = pkg_bucket.values;
+    double& run_sum = run_bucket.sum;
+    double& pkg_sum = pkg_bucket.sum;
+    double& run_average = run_bucket.average;
+    double& pkg_average = pkg_bucket.average;
+    double& run_stddev = run_bucket.stddev;
+    double& pkg_stddev = pkg_bucket.stddev;
     std::string kiln_text;
     std::string run_text;
     std::string pkg_text;
@@ -118,12 +123,17 @@ private:
     void build_display();
     void refresh_and_poll();
     void add_board (double value);
+    void write_record_file (bool summary);
+    void export_chart (const juce::Image& image);
+    void check_board_count_warning();
     // A failure that leaves a poll or the change procedure is reported like any caught error, shown on the
     // chart, and the channel carries on with what it had read.
     void report_poll_failure (const char* function);
 
-    // The OPC output file's failure last reported, so that a file that stays malformed is reported once.
-    std::string last_opc_failure;
+    // Sources that stay malformed are reported once, not at every poll.
+    ReportOnce opc_failure_reports;
+    ReportOnce csv_failure_reports;
+    std::string device_name() const;
 
     // Lets a warning box that outlives its channel see that the channel is gone.
     juce::WeakReference<TabCanvas>::Master masterReference;

@@ -1,6 +1,6 @@
 #include "src-base/platform/quit_request.h"
 
-#include <atomic>
+#include <initializer_list>
 #include <csignal>
 
 namespace Ziz::sys

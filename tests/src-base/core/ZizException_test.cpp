@@ -92,7 +92,7 @@ TEST (ZizExceptionReport, ShortenedSourceNames)
         const char* shown;
     } cases[] = {
         { "c:\\build\\tree\\src-vur\\kmmapp", "\\src-vur\\kmmapp" },
-        { "/work/main/src-vur/kmmapp.cpp", "/src-vur/kmmapp.cpp" },
+        { "/work/main/src-vur/kmmapp.cpp", "/kmmapp.cpp" },
         { "src-cfg\\cfg", "src-cfg\\cfg" },
         { "/a/b", "/a/b" },
         { "/a/b/c", "/a/b/c" },
@@ -116,5 +116,25 @@ TEST (ZizExceptionRecord, CopiesKeepEveryFieldAndDefaultIsEmpty)
     EXPECT_FALSE (copy.reportPending);
     EXPECT_EQ (copy.lineNumber, 42);
     EXPECT_EQ (copy.backtrace, original.backtrace);
+}
+} // namespace
+
+namespace
+{
+Ziz::Exception record_at_depth (int depth)
+{
+    if (depth > 0)
+    {
+        auto record = record_at_depth (depth - 1);
+        record.lineNumber += 1; // keeps the recursion from becoming a loop
+        return record;
+    }
+    return Ziz::Exception ("deep", "x", 1, "deep");
+}
+
+TEST (ZizExceptionRecord, BacktraceKeepsTheTwentyInnermostFrames)
+{
+    const auto record = record_at_depth (40);
+    EXPECT_EQ (record.backtrace.size(), 20u);
 }
 } // namespace

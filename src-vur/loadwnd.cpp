@@ -1,0 +1,155 @@
+#include "src-vur/loadwnd.h"
+
+#include "src-base/core/ZizString.h"
+#include "src-cfg/cfg.h"
+#include "src-log/log.h"
+#include "src-vur/core/load_progress.h"
+#include "src-vur/kmmapp.h"
+
+#include <VurImages.h>
+
+LoadWnd::LoadWnd()
+    : juce::ThreadWithProgressWindow ("VUR", true, false, 10000, {}, nullptr),
+      progress ([] { return vur().cfg->getIntValue ("number_of_items_to_load", 100); })
+{
+    // Below the splash screen's logo, so that both can be seen.
+    if (auto* window = getAlertWindow())
+    {
+        const auto logo = juce::ImageCache::getFromMemory (VurImages::logo_png, VurImages::logo_pngSize);
+        window->setTopLeftPosition (window->getX(), window->getY() + logo.getHeight() + 25);
+    }
+}
+
+LoadWnd::~LoadWnd() = default;
+
+void LoadWnd::run()
+{
+    try
+    {
+        run_sequence();
+    }
+    catch (...)
+    {
+        Ziz::Exception record = caught_exception_record ("LoadWnd::run", "src-vur\\loadwnd", __LINE__);
+        log_and_show_exception (&record);
+        record.reportPending = false;
+        // The framework's thread ends quietly on it; completed stays false.
+        throw record;
+    }
+}
+
+void LoadWnd::run_sequence()
+{
+    auto& app = vur();
+
+    update_progress (5, "Starting...");
+    if (app.startup_errors.empty())
+        get_version_number();
+    if (app.startup_errors.empty())
+        get_motd();
+    if (app.startup_errors.empty())
+        discover_devices();
+    if (app.startup_errors.empty())
+        set_device_defaults();
+    if (! app.startup_errors.empty())
+        return;
+
+    update_progress (1, pick_status_message());
+    for (int i = 0; i < 10; ++i)
+    {
+        update_progress (1, "");
+        juce::Thread::sleep (100);
+    }
+
+    if (const auto total = progress.total_to_store())
+        app.cfg->setValue ("number_of_items_to_load", *total);
+
+    completed = true;
+}
+
+void LoadWnd::update_progress (double units, const std::string& status)
+{
+    if (! status.empty())
+    {
+        log_line ("loading: " + status);
+        setStatusMessage (juce::String::fromUTF8 (status.c_str()));
+    }
+
+    log_line (progress.add_units (units));
+    setProgress (progress.ratio());
+}
+
+std::string LoadWnd::pick_status_message()
+{
+    juce::Random random;
+    random.setSeedRandomly();
+    const float draw = random.nextFloat();
+    return ::pick_status_message (draw, draw >= 0.9f ? random.nextInt (static_cast<int> (humorous_status_messages.size())) : 0);
+}
+
+void LoadWnd::discover_devices()
+{
+    auto& app = vur();
+    auto& cfg = *app.cfg;
+
+    update_progress (1, "Looking for devices...");
+    app.device_prefixes.clear();
+
+    for (const auto& key : cfg.get_keys())
+    {
+        update_progress (1, "");
+        static const std::string suffix = "_device";
+        if (key.size() >= suffix.size() && key.compare (key.size() - suffix.size(), suffix.size(), suffix) == 0)
+        {
+            const std::string prefix = key.substr (0, key.size() - suffix.size());
+            log_line ("found device with key=" + key + ", prefix=" + prefix);
+            app.device_prefixes.push_back (prefix);
+        }
+    }
+
+    if (app.device_prefixes.empty())
+    {
+        cfg.set_str ("a_device", "com4");
+        cfg.set_str ("b_device", "com5");
+        cfg.set_str ("c_device", "com6");
+        cfg.set_str ("d_device", "com7");
+        cfg.set_str ("a_name", "Planer #1");
+        cfg.set_str ("b_name", "Planer #2");
+        cfg.set_str ("c_name", "Moulder");
+        cfg.set_str ("d_name", "Spare");
+        app.device_prefixes = { "a", "b", "c", "d" };
+    }
+}
+
+void LoadWnd::set_device_defaults()
+{
+    auto& app = vur();
+    auto& cfg = *app.cfg;
+
+    for (const auto& prefix : app.device_prefixes)
+    {
+        update_progress (1, "Verifying...");
+        cfg.set_default (prefix + "_name", "Unknown");
+        cfg.set_default (prefix + "_interval_ms", 250);
+        cfg.set_default (prefix + "_chart_redraw_ms", 1000);
+        cfg.set_default (prefix + "_run_simulation", "false");
+        cfg.set_default (prefix + "_read_len", 11);
+        cfg.set_default (prefix + "_regex_pattern", "\\s*([\\d.]{4})\\s+([\\d.]{4})\\s*");
+        cfg.set_default (prefix + "_export_image", "false");
+        cfg.set_default (prefix + "_opc_kiln_register", "N75:3");
+        cfg.set_default (prefix + "_opc_run_register", "N75:4");
+        cfg.set_default (prefix + "_opc_pkg_register", "N75:5");
+        cfg.set_default (prefix + "_opc_via_csv_filename", "");
+        cfg.set_default (prefix + "_opc_via_csv_regex", "^\\s*\"(.+)\",([0-9]+)$");
+        cfg.set_default (prefix + "_last_kiln", "1");
+        cfg.set_default (prefix + "_last_run", "1");
+        cfg.set_default (prefix + "_last_pkg", "1");
+        cfg.set_default (prefix + "_comm_str", "baud=9600 parity=N data=8 stop=1 to=on xon=off odsr=off octs=off dtr=on rts=on idsr=off");
+
+        for (const char* obsolete : { "_speed", "_data_bits", "_parity_bits", "_stop_bits" })
+            cfg.removeValue (juce::String::fromUTF8 ((prefix + obsolete).c_str()));
+    }
+}
+
+void LoadWnd::get_version_number() {}
+void LoadWnd::get_motd() {}

@@ -1,0 +1,147 @@
+// Construction, the refresh timer, the reading thread's entry and destruction of a device channel.
+
+#include "src-wnd/tabcanvas.h"
+
+#include "src-cfg/cfg.h"
+#include "src-log/log.h"
+#include "src-vur/kmmapp.h"
+
+#include <ctime>
+
+namespace
+{
+std::int64_t now_seconds() { return static_cast<std::int64_t> (std::time (nullptr)); }
+} // namespace
+
+const juce::Colour TabCanvas::run_colour (230, 204, 242);
+const juce::Colour TabCanvas::pkg_colour (192, 192, 255);
+
+TabCanvas::TabCanvas (const std::string& device_prefix)
+    : juce::Thread ("thread for device prefix " + juce::String::fromUTF8 (device_prefix.c_str())),
+      prefix (device_prefix)
+{
+    auto& cfg = *vur().cfg;
+
+    opc_output_filename = cfg.get_str ("opc_output_filename");
+    kiln_register = cfg.get_str (prefix + "_opc_kiln_register") + "=";
+    run_register = cfg.get_str (prefix + "_opc_run_register") + "=";
+    pkg_register = cfg.get_str (prefix + "_opc_pkg_register") + "=";
+
+    is_active_tab = false;
+    export_image = cfg.get_bool (prefix + "_export_image", true);
+
+    started_time = kiln_changed_time = run_changed_time = pkg_changed_time = boards_changed_time = now_seconds();
+    last_warning_time = 0;
+    last_warning_board_count = 0;
+    warning_showing = false;
+
+    chart_redraw_ms = cfg.get_int (prefix + "_chart_redraw_ms");
+
+    pending_kiln = cfg.get_int (prefix + "_last_kiln");
+    pending_run = cfg.get_int (prefix + "_last_run");
+    pending_pkg = cfg.get_int (prefix + "_last_pkg");
+
+    build_display();
+
+    csv_filename = cfg.get_str (prefix + "_opc_via_csv_filename");
+    if (! csv_filename.empty())
+        csv_regex = std::regex (cfg.get_str (prefix + "_opc_via_csv_regex"), std::regex::ECMAScript);
+
+    // A record file or number source that cannot be read must not keep the main window from being built:
+    // the failure is reported and the channel starts with what it has.
+    try
+    {
+        apply_kiln_run_pkg_change();
+    }
+    catch (...)
+    {
+        report_poll_failure ("TabCanvas::TabCanvas");
+    }
+
+    addAndMakeVisible (chart);
+
+    stopTimer();
+    if (! threadShouldExit())
+    {
+        try
+        {
+            update_status();
+            check_opc_output_file();
+            check_csv_file();
+        }
+        catch (...)
+        {
+            report_poll_failure ("TabCanvas::TabCanvas");
+        }
+        if (chart_redraw_ms > 0)
+            startTimer (chart_redraw_ms);
+    }
+
+    startThread (juce::Thread::Priority::highest);
+}
+
+TabCanvas::~TabCanvas()
+{
+    signalThreadShouldExit();
+    notify();
+    stopTimer();
+    if (! waitForThreadToExit (10000))
+    {
+        // The thread still uses this object's members: it must end before they go.
+        log_line ("prefix=" + prefix + ": device thread has not ended after 10000 milliseconds, still waiting");
+        waitForThreadToExit (-1);
+    }
+
+    log_line (std::string ("finished destructor for ") + (is_active_tab ? "active" : "inactive")
+              + " TabCanvas object with prefix=" + prefix);
+}
+
+std::string TabCanvas::device_name() const
+{
+    return vur().cfg->get_str (prefix + "_name");
+}
+
+void TabCanvas::timerCallback()
+{
+    stopTimer();
+    if (threadShouldExit())
+        return;
+
+    // A failure is reported, and the timer goes on: a tab that silently stops refreshing is worse.
+    try
+    {
+        update_status();
+        check_opc_output_file();
+        check_csv_file();
+    }
+    catch (...)
+    {
+        const Ziz::Exception record = caught_exception_record ("TabCanvas::timerCallback", __FILE__, __LINE__);
+        log_and_show_exception (&record);
+    }
+
+    if (chart_redraw_ms > 0)
+        startTimer (chart_redraw_ms);
+}
+
+void TabCanvas::report_poll_failure (const char* function)
+{
+    const Ziz::Exception record = caught_exception_record (function, __FILE__, __LINE__);
+    log_and_show_exception (&record);
+    const juce::ScopedLock guard (lock);
+    error_messages.push_back (record.errorText);
+}
+
+void TabCanvas::run()
+{
+    try
+    {
+        read_device();
+    }
+    catch (...)
+    {
+        const Ziz::Exception record = caught_exception_record ("TabCanvas::run", "src-wnd\\tabcanvas", 640);
+        log_exception (&record);
+    }
+    close_serial_device();
+}

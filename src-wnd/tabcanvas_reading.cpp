@@ -1,0 +1,125 @@
+// The reading thread: paced passes that read the meter (or the simulation table) and turn readings into
+// board values.
+
+#include "src-wnd/tabcanvas.h"
+
+#include "src-cfg/cfg.h"
+#include "src-log/log.h"
+#include "src-vur/kmmapp.h"
+#include "src-wnd/core/meter_reading.h"
+#include "src-wnd/core/sim_table.h"
+
+#include <algorithm>
+#include <chrono>
+#include <ctime>
+
+namespace
+{
+std::int64_t monotonic_ns()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds> (std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+} // namespace
+
+void TabCanvas::read_device()
+{
+    auto& cfg = *vur().cfg;
+    const std::string device = cfg.get_str (prefix + "_device");
+    const std::string name = cfg.get_str (prefix + "_name");
+    const std::int32_t interval_ms = cfg.get_int (prefix + "_interval_ms");
+    const std::int32_t read_len = cfg.get_int (prefix + "_read_len");
+    const bool run_simulation = cfg.get_bool (prefix + "_run_simulation", true);
+    const std::regex pattern (cfg.get_str (prefix + "_regex_pattern"), std::regex::ECMAScript);
+
+    log_line (device + ": device thread for " + device + " has started (name=\"" + name + "\", prefix=\"" + prefix + "\")");
+
+    for (const auto& key : cfg.get_keys())
+        if (key.compare (0, prefix.size(), prefix) == 0)
+            log_line (device + ": " + key + "=\"" + cfg.get_str (key) + "\"");
+
+    // A read needs room for at least one byte.
+    std::vector<char> read_buffer (static_cast<std::size_t> (std::max (1, read_len)), 0);
+    log_line_of (device, ": created a read buffer capable of reading ", read_len, " bytes every ", interval_ms, " milliseconds");
+
+    setPriority (juce::Thread::Priority::highest);
+    open_serial_device (device);
+
+    const std::int64_t interval_ns = static_cast<std::int64_t> (interval_ms) * 1000000;
+    std::int64_t deadline = monotonic_ns() + interval_ns;
+    std::string pending_text;
+    std::string text;
+
+    while (! threadShouldExit())
+    {
+        text = run_simulation ? read_simulated (text, read_buffer) : read_serial (text, read_buffer);
+        pending_text += text;
+
+        if (! pending_text.empty() && ! threadShouldExit())
+        {
+            // Every complete reading is taken in this pass: a meter faster than the interval loses no board.
+            for (const auto& reading : take_readings (pending_text, pattern))
+            {
+                if (reading.invalid_average)
+                    log_line (invalid_average_line (device, reading));
+                if (reading.is_board())
+                    add_board (reading.value);
+            }
+        }
+
+        if (needs_purge (pending_text.size(), read_len))
+        {
+            log_line (purge_line (device, pending_text));
+            pending_text.clear();
+        }
+
+        const std::int64_t now = monotonic_ns();
+        if (now < deadline)
+        {
+            if (! threadShouldExit())
+                wait (static_cast<int> ((deadline - now + 999999) / 1000000));
+            deadline += interval_ns;
+        }
+        else
+        {
+            log_line_of (device, ": warning: time overflow by ", (now - deadline) / 1000000, " milliseconds");
+            deadline = now + interval_ns;
+        }
+    }
+
+    log_line ("prefix=" + prefix + ": detected shutdown signal");
+    write_package_file();
+    write_summary_file();
+    log_line ("prefix=" + prefix + ": device thread for \"" + name + "\" on " + device + " is exiting");
+}
+
+void TabCanvas::add_board (double value)
+{
+    bool package_file_due = false;
+    {
+        const juce::ScopedLock guard (lock);
+        run_bucket.add (value);
+        pkg_bucket.add (value);
+        run_bucket.recompute_average();
+        pkg_bucket.recompute_average();
+        boards_changed_time = static_cast<std::int64_t> (std::time (nullptr));
+        package_file_due = pkg_values.size() % 100 == 0;
+    }
+    if (package_file_due)
+        write_package_file();
+}
+
+std::string TabCanvas::read_simulated (std::string& result, std::vector<char>&)
+{
+    thread_local bool started = false;
+    thread_local std::uint64_t position = 0;
+    if (! started)
+    {
+        juce::Random random;
+        random.setSeedRandomly();
+        position = static_cast<std::uint64_t> (static_cast<std::int64_t> (random.nextInt()));
+        started = true;
+        log_line_of ("random index=", position);
+    }
+    result = simulation_row (position++);
+    return result;
+}

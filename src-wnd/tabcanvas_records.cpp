@@ -1,0 +1,169 @@
+// The channel's production records: standard deviations, the package and summary ".mc" files, and the
+// import of a run's package files after a restart or a change of kiln, run or package.
+
+#include "src-wnd/tabcanvas.h"
+
+#include "src-base/core/ZizString.h"
+#include "src-base/platform/atomic_file.h"
+#include "src-cfg/cfg.h"
+#include "src-log/log.h"
+#include "src-vur/kmmapp.h"
+#include "src-wnd/core/record_format.h"
+#include "src-wnd/core/record_import.h"
+
+#include <algorithm>
+#include <ctime>
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+int current_year()
+{
+    const std::time_t now = std::time (nullptr);
+    std::tm local {};
+#ifdef _WIN32
+    localtime_s (&local, &now);
+#else
+    localtime_r (&now, &local);
+#endif
+    return local.tm_year + 1900;
+}
+
+// The record folder, created when missing. A folder that cannot be created is logged: the write that
+// follows fails and says so too, but the reason is here.
+fs::path record_folder (const std::string& prefix)
+{
+    const fs::path folder = fs::u8path (record_directory (vur().cfg->get_str ("output_directory"), current_year()));
+    std::error_code error;
+    fs::create_directories (folder, error);
+    if (error)
+        log_line ("prefix=" + prefix + ": failed to create the record folder " + folder.u8string() + ": " + error.message());
+    return folder;
+}
+
+std::string strip_carriage_returns (std::string text)
+{
+    text.erase (std::remove (text.begin(), text.end(), '\r'), text.end());
+    return text;
+}
+} // namespace
+
+void TabCanvas::update_deviations()
+{
+    if (threadShouldExit())
+        return;
+    const juce::ScopedLock guard (lock);
+    run_bucket.update_deviation();
+    pkg_bucket.update_deviation();
+}
+
+void TabCanvas::write_record_file (bool summary)
+{
+    const fs::path folder = record_folder (prefix);
+    std::string path;
+    {
+        // The name and the content come from one state of the channel.
+        const juce::ScopedLock guard (lock);
+        const std::string file_name = summary ? summary_file_name (kiln_text, run_text) : package_file_name (kiln_text, run_text, pkg_text);
+        path = (folder / fs::u8path (file_name)).u8string();
+        if (summary)
+            log_line_of ("prefix=", prefix, ": writing summary data to ", path, " (run size=", run_values.size(), ", run avg=", run_average, ")");
+        else
+            log_line_of ("prefix=", prefix, ": writing ", pkg_values.size(), " boards to ", path, " (k=", kiln_text, ", r=", run_text,
+                         ", p=", pkg_text, ", pkg avg=", pkg_average, ", run avg=", run_average, ")");
+
+        // Written beside the old file and put in its place in one step: a crash or power loss leaves the
+        // old or the new file whole, never a truncated one.
+        std::string reason;
+        if (! Ziz::sys::writeFileAtomically (path, summary ? summary_file_text (run_bucket) : package_file_text (pkg_bucket), &reason))
+            log_line ("prefix=" + prefix + ": failed to write the record file " + path + ": " + reason);
+    }
+
+    try
+    {
+        const std::string text = strip_carriage_returns (Ziz::readFile (path));
+        log_line ("prefix=" + prefix + ": " + path + ":\n----------\n" + text + "----------");
+    }
+    catch (...)
+    {
+    }
+}
+
+void TabCanvas::write_package_file()
+{
+    write_record_file (false);
+}
+
+void TabCanvas::write_summary_file()
+{
+    write_record_file (true);
+}
+
+void TabCanvas::import_records()
+{
+    const fs::path folder = record_folder (prefix);
+    bool first_or_after_load = true;
+
+    for (const int package : import_package_order (current_pkg))
+    {
+        const std::string name = record_file_name (current_kiln, current_run, package);
+
+        if (first_or_after_load)
+        {
+            const juce::ScopedLock guard (lock);
+            log_line_of ("prefix=", prefix, ": clearing out all package buckets and ", pkg_values.size(), " board entries to load k=",
+                         current_kiln, " << r=", current_run, " p=", package, " from ", name, " (run so far contains ",
+                         run_values.size(), " boards)");
+            pkg_bucket.reset();
+            first_or_after_load = false;
+        }
+
+        const fs::path file = folder / fs::u8path (name);
+        std::error_code error;
+        if (! fs::is_regular_file (file, error))
+            continue;
+
+        first_or_after_load = true;
+        const std::string path = file.u8string();
+        log_line ("prefix=" + prefix + ": importing all existing values from " + path);
+
+        const std::string values_line = read_record_values_line (path);
+
+        const juce::ScopedLock guard (lock);
+        std::size_t count = 0;
+        try
+        {
+            count = import_record_values (values_line, run_bucket, pkg_bucket);
+        }
+        catch (...)
+        {
+            // The values read before the bad one stay, with averages that match them.
+            run_bucket.recompute_average();
+            pkg_bucket.recompute_average();
+            throw;
+        }
+
+        if (! run_values.empty())
+        {
+            run_bucket.recompute_average();
+            log_line_of ("prefix=", prefix, ": RUN: filename=", path, ": imported ", count, " existing entries, run average is ",
+                         run_average, ", run contains a total of ", run_values.size(), " entries");
+        }
+        if (! pkg_values.empty())
+        {
+            pkg_bucket.recompute_average();
+            log_line_of ("prefix=", prefix, ": PKG: filename=", path, ": imported ", count, " existing entries, pkg average is ",
+                         pkg_average, ", pkg contains a total of ", pkg_values.size(), " entries");
+        }
+    }
+
+    const juce::ScopedLock guard (lock);
+    log_line_of ("prefix=", prefix, ": import has finished loading ", run_values.size(), " boards");
+    log_line_of ("prefix=", prefix, ": ", run_values.size(), " boards in run: k=", current_kiln, " r=", current_run, ": ",
+                 board_values_text (run_values));
+    log_line_of ("prefix=", prefix, ": ", pkg_values.size(), " boards in pkg: k=", current_kiln, " r=", current_run, ", p=",
+                 current_pkg, ": ", board_values_text (pkg_values));
+}

@@ -1,0 +1,65 @@
+// The channel's serial link: the meter's port opened with its line settings and time-outs, read once a pass.
+
+#include "src-wnd/tabcanvas.h"
+
+#include "src-cfg/cfg.h"
+#include "src-log/log.h"
+#include "src-vur/kmmapp.h"
+#include "src-wnd/core/comm_settings.h"
+
+namespace
+{
+// The error records of the serial link name the file and lines they always had.
+const char* const serial_source = "src-wnd\\serialcommwin32";
+} // namespace
+
+void TabCanvas::open_serial_device (const std::string& device)
+{
+    auto fail = [this] (const std::string& text, int line) {
+        {
+            const juce::ScopedLock guard (lock);
+            error_messages.push_back (text);
+        }
+        throw Ziz::Exception ("TabCanvas::open_serial_device", serial_source, line, text);
+    };
+
+    if (! serial_handle.open (device))
+        fail ("failed to open serial communication device " + device, 22);
+
+    const std::string settings = vur().cfg->get_str (prefix + "_comm_str");
+    log_line ("device=" + device + ", str=" + settings);
+
+    Ziz::CommSettings dcb;
+    if (! serial_handle.buildSettings (settings, dcb))
+        fail ("failed to build DCB with \"" + settings + "\"", 35);
+
+    if (! serial_handle.applySettings (dcb))
+        fail ("failure in call to SetCommState() for device " + device, 43);
+
+    Ziz::CommTimeouts timeouts;
+    timeouts.readInterval = 10;
+    timeouts.readTotalMultiplier = 10;
+    timeouts.readTotalConstant = 10;
+    timeouts.writeTotalMultiplier = 10;
+    timeouts.writeTotalConstant = 10;
+    log_line_of ("max time between read: ", timeouts.readInterval, " read multiplier of chars: ", timeouts.readTotalMultiplier,
+                 " read constant in millisecs: ", timeouts.readTotalConstant, " write multiplier of chars: ",
+                 timeouts.writeTotalMultiplier, " write constant in millisecs: ", timeouts.writeTotalConstant);
+
+    if (! serial_handle.applyTimeouts (timeouts))
+        fail ("failure in call to SetCommTimeouts() for device " + device, 64);
+
+    log_line (Ziz::describeCommSettings (device, serial_handle.currentSettings()));
+}
+
+void TabCanvas::close_serial_device()
+{
+    serial_handle.close();
+}
+
+std::string TabCanvas::read_serial (std::string& result, std::vector<char>& read_buffer)
+{
+    const std::size_t count = serial_handle.read (read_buffer.data(), read_buffer.size());
+    result.assign (read_buffer.data(), count);
+    return result;
+}

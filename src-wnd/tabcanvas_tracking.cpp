@@ -1,0 +1,148 @@
+// Kiln, run and package numbers: polled from the OPC console's output file or a CSV file, and applied by
+// flushing the old package and run, resetting the buckets and rebuilding them from the new run's records.
+
+#include "src-wnd/tabcanvas.h"
+
+#include "src-base/core/ZizString.h"
+#include "src-cfg/cfg.h"
+#include "src-log/log.h"
+#include "src-vur/kmmapp.h"
+#include "src-wnd/core/record_format.h"
+
+#include <ctime>
+
+void TabCanvas::check_opc_output_file()
+{
+    const auto lines = Ziz::readTextFile (opc_output_filename, false, false);
+    if (lines.empty())
+    {
+        log_line ("prefix=" + prefix + ": failed to load the OPC output file \"" + opc_output_filename + "\"");
+        return;
+    }
+
+    const auto reading = read_opc_output (lines, last_sequence, kiln_register, run_register, pkg_register);
+    switch (reading.status)
+    {
+        case OpcOutputReading::Status::missing:
+        case OpcOutputReading::Status::unchanged:
+            return;
+
+        case OpcOutputReading::Status::malformed:
+            // Met half-written, or broken: last_sequence stays, so the file is read again at the next poll.
+            // A file that stays this way is reported once.
+            if (reading.failure && opc_failure_reports.first_report (reading.report_key()))
+            {
+                if (reading.sequence_read)
+                    log_line_of ("prefix=", prefix, ": detected OPC Console output file ", opc_output_filename,
+                                 " has a sequence number of \"", reading.sequence, "\"");
+                std::rethrow_exception (reading.failure->error);
+            }
+            return;
+
+        case OpcOutputReading::Status::complete:
+            break;
+    }
+
+    opc_failure_reports.clear();
+    last_sequence = reading.sequence;
+    log_line_of ("prefix=", prefix, ": detected OPC Console output file ", opc_output_filename, " has a sequence number of \"",
+                 reading.sequence, "\"");
+    reading.numbers.apply_to (pending_kiln, pending_run, pending_pkg);
+    apply_kiln_run_pkg_change();
+}
+
+void TabCanvas::check_csv_file()
+{
+    if (csv_filename.empty())
+        return;
+
+    log_line ("prefix=" + prefix + ": checking to see if there are any changes in \"" + csv_filename + "\"");
+    const auto reading = read_csv_lines (Ziz::readTextFile (csv_filename, false, false), csv_regex);
+
+    for (const auto& match : reading.matches)
+        log_line ("prefix=" + prefix + ": read from CSV: key=" + match.key + ", val=" + match.value_text);
+
+    reading.numbers.apply_to (pending_kiln, pending_run, pending_pkg);
+
+    if (reading.failure)
+    {
+        if (csv_failure_reports.first_report (reading.report_key()))
+            std::rethrow_exception (reading.failure->error);
+        return;
+    }
+
+    csv_failure_reports.clear();
+    apply_kiln_run_pkg_change();
+}
+
+void TabCanvas::apply_kiln_run_pkg_change()
+{
+    if (! numbers_differ (current_kiln, current_run, current_pkg, pending_kiln, pending_run, pending_pkg))
+        return;
+
+    const std::string p = "prefix=" + prefix;
+    bool flush = true;
+    if (numbers_unset (current_kiln, current_run, current_pkg))
+    {
+        flush = false;
+        log_line (p + ": skipping output of .mc files since kiln, run, and package numbers are all zero");
+    }
+
+    log_line (p + ": need to update the kiln, run, or package number");
+    log_line_of (p, ": -> current k=", current_kiln, " r=", current_run, " p=", current_pkg);
+    log_line_of (p, ": -> updated k=", pending_kiln, " r=", pending_run, " p=", pending_pkg);
+    log_line (p + ": flag indicating we need to output .mc files " + (flush ? "has been set" : "is not set"));
+    log_line (p + ": flag indicating pkg variables will be reset: true");
+    log_line (p + ": flag indicating run variables will be reset: true");
+
+    {
+        const juce::ScopedLock guard (lock);
+        if (flush)
+        {
+            write_package_file();
+            write_summary_file();
+        }
+
+        run_histogram.fill (0);
+        pkg_histogram.fill (0);
+        log_line (p + ": reset all PKG values to zero");
+        pkg_bucket.reset();
+        last_warning_time = 0;
+        last_warning_board_count = 0;
+        log_line (p + ": reset all RUN values to zero");
+        run_bucket.reset();
+
+        kiln_text = std::to_string (pending_kiln);
+        run_text = number_text_padded (pending_run);
+        pkg_text = number_text_padded (pending_pkg);
+    }
+
+    kiln_value.setText (juce::String::fromUTF8 (kiln_text.c_str()));
+    run_value.setText (juce::String::fromUTF8 (run_text.c_str()));
+    pkg_value.setText (juce::String::fromUTF8 (pkg_text.c_str()));
+
+    const auto now = static_cast<std::int64_t> (std::time (nullptr));
+    if (pending_kiln != current_kiln)
+    {
+        current_kiln = pending_kiln;
+        kiln_changed_time = now;
+    }
+    if (pending_run != current_run)
+    {
+        current_run = pending_run;
+        run_changed_time = now;
+    }
+    if (pending_pkg != current_pkg)
+    {
+        current_pkg = pending_pkg;
+        pkg_changed_time = now;
+    }
+
+    auto& cfg = *vur().cfg;
+    cfg.setValue (juce::String::fromUTF8 ((prefix + "_last_kiln").c_str()), pending_kiln);
+    cfg.setValue (juce::String::fromUTF8 ((prefix + "_last_run").c_str()), pending_run);
+    cfg.setValue (juce::String::fromUTF8 ((prefix + "_last_pkg").c_str()), pending_pkg);
+
+    log_line (p + ": significant change detected, so re-read the relevant .mc files");
+    import_records();
+}

@@ -1,0 +1,115 @@
+"""Runs the real monitor and its helper programs in throw-away folders, for the end-to-end tests."""
+
+import os
+import pty
+import re
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+import xml.sax.saxutils
+
+BIN_DIR = os.environ.get("VUR_BIN_DIR", os.path.join(os.path.dirname(__file__), "..", "..", "build", "bin"))
+ARTIFACT_DIR = os.environ.get("VUR_ARTIFACT_DIR", os.path.join(BIN_DIR, "..", "artifacts"))
+CFG_NAME = "DuvidudUvereverOzure.cfg"
+
+
+def binary(name):
+    path = os.path.join(BIN_DIR, name)
+    if not os.path.exists(path):
+        raise FileNotFoundError(path)
+    return path
+
+
+def write_config(path, values):
+    """Writes a configuration file the way the framework does (one VALUE element per line, CR LF)."""
+    lines = ['<?xml version="1.0" encoding="UTF-8"?>', "", "<PROPERTIES>"]
+    for key, val in values.items():
+        lines.append('  <VALUE name=%s val=%s/>' % (xml.sax.saxutils.quoteattr(key), xml.sax.saxutils.quoteattr(str(val))))
+    lines.append("</PROPERTIES>")
+    with open(path, "w", newline="") as f:
+        f.write("\r\n".join(lines) + "\r\n")
+
+
+def read_config(path):
+    values = {}
+    with open(path, encoding="utf-8") as f:
+        for m in re.finditer(r'<VALUE name="([^"]*)" val="([^"]*)"', f.read()):
+            values[xml.sax.saxutils.unescape(m.group(1), {"&quot;": '"'})] = xml.sax.saxutils.unescape(m.group(2), {"&quot;": '"'})
+    return values
+
+
+class Sandbox:
+    """TMPDIR, HOME and VUR_CONFIG_DIR in one temporary folder; the web checks point at a closed port."""
+
+    def __init__(self, name="vur"):
+        self.root = tempfile.mkdtemp(prefix="vur-e2e-%s-" % name)
+        self.tmp = os.path.join(self.root, "tmp")
+        self.home = os.path.join(self.root, "home")
+        self.cfg_dir = os.path.join(self.root, "cfg")
+        self.records = os.path.join(self.root, "records")
+        for d in (self.tmp, self.home, self.cfg_dir, self.records):
+            os.makedirs(d)
+        self.cfg_file = os.path.join(self.cfg_dir, CFG_NAME)
+        self.log_file = os.path.join(self.tmp, "vur.log")
+        self.processes = []
+
+    def env(self, **extra):
+        env = dict(os.environ)
+        env.update(TMPDIR=self.tmp, HOME=self.home, VUR_CONFIG_DIR=self.cfg_dir,
+                   VUR_WEB_BASE_URL="http://127.0.0.1:9")
+        env.update(extra)
+        return env
+
+    def log(self):
+        try:
+            with open(self.log_file, encoding="utf-8", errors="replace") as f:
+                return f.read()
+        except FileNotFoundError:
+            return ""
+
+    def wait_for_log(self, pattern, timeout=30.0, count=1):
+        deadline = time.time() + timeout
+        regex = re.compile(pattern)
+        while time.time() < deadline:
+            if len(regex.findall(self.log())) >= count:
+                return True
+            time.sleep(0.1)
+        raise AssertionError("log never showed %r within %.0f s; log ends:\n%s" % (pattern, timeout, self.log()[-4000:]))
+
+    def start_vur(self, **env):
+        proc = subprocess.Popen([binary("vur")], env=self.env(**env), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.processes.append(proc)
+        return proc
+
+    def start_meter(self, *args):
+        """Starts the meter simulator on a new pseudo-terminal; returns (process, slave path)."""
+        proc = subprocess.Popen([binary("vur-meter-sim"), "--pty"] + list(args), stdout=subprocess.PIPE,
+                                stderr=subprocess.DEVNULL, text=True)
+        self.processes.append(proc)
+        line = proc.stdout.readline().strip()
+        if not line.startswith("PTY "):
+            raise AssertionError("meter simulator said %r" % line)
+        return proc, line[4:]
+
+    def stop(self, proc, sig=signal.SIGTERM, timeout=30):
+        if proc.poll() is None:
+            proc.send_signal(sig)
+        return proc.wait(timeout=timeout)
+
+    def close(self):
+        for proc in self.processes:
+            if proc.poll() is None:
+                proc.kill()
+                proc.wait()
+        if not os.environ.get("VUR_KEEP_TEST_FILES"):
+            shutil.rmtree(self.root, ignore_errors=True)
+
+
+def save_screenshot(name):
+    """The whole X screen as a PNG artifact (needs ImageMagick's import)."""
+    os.makedirs(ARTIFACT_DIR, exist_ok=True)
+    path = os.path.join(ARTIFACT_DIR, name)
+    subprocess.run(["import", "-window", "root", path], check=False, timeout=30)
+    return path

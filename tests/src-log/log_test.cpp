@@ -1,0 +1,171 @@
+#include "src-log/log.h"
+#include "test_env.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+#include <thread>
+
+namespace
+{
+namespace fs = std::filesystem;
+
+const std::string separator = "\n-------------------------------------\n";
+const std::regex timestamped_line (R"(^(Mon|Tue|Wed|Thu|Fri|Sat|Sun) \d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2} .*)");
+
+// The log stream opens once per process, so every case runs in a forked child with its own
+// temporary folder; the parent then reads what the child wrote.
+class LogTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        GTEST_FLAG_SET (death_test_style, "fast");
+        folder = vurtest::makeTempDir ("log");
+        setenv ("TMPDIR", folder.c_str(), 1);
+        log_file = folder + "/vur.log";
+    }
+
+    template <typename Body>
+    void in_child (Body body)
+    {
+        EXPECT_EXIT (
+            {
+                body();
+                std::_Exit (0);
+            },
+            ::testing::ExitedWithCode (0), "");
+    }
+
+    std::vector<std::string> log_lines() const
+    {
+        std::vector<std::string> lines;
+        std::string text = vurtest::readFile (log_file);
+        std::size_t start = 0;
+        for (std::size_t end; (end = text.find ('\n', start)) != std::string::npos; start = end + 1)
+            lines.push_back (text.substr (start, end - start));
+        return lines;
+    }
+
+    std::string folder;
+    std::string log_file;
+};
+
+TEST_F (LogTest, NewFileStartsWithSeparatorAndTimestampedLines)
+{
+    in_child ([] {
+        log_line ("starting Dadovir Moisture Measurement");
+        log_line_of ("count=", 17, " ratio=", 0.5);
+    });
+    const auto text = vurtest::readFile (log_file);
+    ASSERT_EQ (text.rfind (separator, 0), 0u) << text;
+    const auto lines = log_lines();
+    ASSERT_EQ (lines.size(), 4u);
+    EXPECT_TRUE (std::regex_match (lines[2], timestamped_line)) << lines[2];
+    EXPECT_EQ (lines[2].substr (24), "starting Dadovir Moisture Measurement");
+    EXPECT_EQ (lines[3].substr (24), "count=17 ratio=0.5");
+    EXPECT_EQ (get_log_filename(), log_file);
+}
+
+TEST_F (LogTest, SizeLimitAppliesOnlyWhenOpening)
+{
+    const struct
+    {
+        std::size_t size;
+        bool emptied;
+    } cases[] = { { 10485760, false }, { 10485761, true } };
+
+    for (const auto& c : cases)
+    {
+        vurtest::writeFile (log_file, std::string (c.size, 'x'));
+        in_child ([] { log_line ("after"); });
+        const auto text = vurtest::readFile (log_file);
+        if (c.emptied)
+        {
+            EXPECT_EQ (text.rfind (separator + "truncated previous log file (was 10.00 MiB)\n", 0), 0u);
+            EXPECT_LT (text.size(), 200u);
+        }
+        else
+        {
+            EXPECT_EQ (text.size(), c.size + separator.size() + 30u);
+            EXPECT_EQ (text.substr (c.size, separator.size()), separator);
+        }
+    }
+}
+
+TEST_F (LogTest, EveryStartAppendsItsSeparator)
+{
+    in_child ([] { log_line ("first run"); });
+    in_child ([] { log_line ("second run"); });
+    const auto lines = log_lines();
+    ASSERT_EQ (lines.size(), 6u);
+    EXPECT_EQ (lines[3], "");
+    EXPECT_EQ (lines[4], "-------------------------------------");
+    EXPECT_EQ (lines[5].substr (24), "second run");
+}
+
+TEST_F (LogTest, ReportsAreOneEntryAndOnlyPendingOnesAreWritten)
+{
+    in_child ([] {
+        log_line ("About window information:\nVUR v1.0.0-2718\n\nmore");
+        const Ziz::Exception nullRecord = log_exception (nullptr);
+        Ziz::Exception quiet ("f", "x", 1, "already reported");
+        quiet.reportPending = false;
+        const Ziz::Exception back = log_exception (&quiet);
+        if (back.errorText != "already reported" || back.reportPending || nullRecord.functionName != "log_exception")
+            std::_Exit (3);
+    });
+    const auto lines = log_lines();
+    ASSERT_GE (lines.size(), 8u);
+    EXPECT_TRUE (std::regex_match (lines[2], timestamped_line));
+    EXPECT_EQ (lines[3], "VUR v1.0.0-2718");
+    EXPECT_EQ (lines[4], "");
+    EXPECT_EQ (lines[5], "more");
+    EXPECT_EQ (lines[6].substr (24), "An error occurred.");
+    const auto text = vurtest::readFile (log_file);
+    EXPECT_NE (text.find ("The error text is:  null exception\n"), std::string::npos);
+    EXPECT_NE (text.find ("Function name:      log_exception\n"), std::string::npos);
+    EXPECT_EQ (text.find ("already reported"), std::string::npos);
+}
+
+TEST_F (LogTest, ConcurrentWritersNeverInterleave)
+{
+    in_child ([] {
+        auto writer = [] (char c) {
+            for (int i = 0; i < 500; ++i)
+                log_line (std::string (200, c));
+        };
+        std::thread a (writer, 'a');
+        std::thread b (writer, 'b');
+        a.join();
+        b.join();
+    });
+    const auto lines = log_lines();
+    ASSERT_EQ (lines.size(), 1002u);
+    for (std::size_t i = 2; i < lines.size(); ++i)
+    {
+        const auto body = lines[i].substr (24);
+        EXPECT_TRUE (body == std::string (200, 'a') || body == std::string (200, 'b')) << i;
+    }
+}
+
+TEST_F (LogTest, UnwritableLogThrowsTheOpenFailure)
+{
+    const std::string missing = folder + "/no/such/folder";
+    setenv ("TMPDIR", missing.c_str(), 1);
+    in_child ([&missing] {
+        try
+        {
+            log_line ("lost");
+        }
+        catch (const Ziz::Exception& e)
+        {
+            if (std::string (e.what()) == "failed to open output logging file \"" + missing + "/vur.log\"" && e.functionName == "get_log_stream")
+                std::_Exit (0);
+        }
+        std::_Exit (4);
+    });
+}
+} // namespace
