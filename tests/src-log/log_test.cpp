@@ -15,15 +15,20 @@ namespace fs = std::filesystem;
 const std::string separator = "\n-------------------------------------\n";
 const std::regex timestamped_line (R"(^(Mon|Tue|Wed|Thu|Fri|Sat|Sun) \d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2} .*)");
 
-// The log stream opens once per process, so every case runs in a forked child with its own
-// temporary folder; the parent then reads what the child wrote.
+// The log stream opens once per process, so every case runs in a child process started afresh, as the
+// system starts; the parent then reads what the child wrote. The child re-runs the test up to its own
+// statement, so the folder is named after the test and only the parent empties it.
 class LogTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        GTEST_FLAG_SET (death_test_style, "fast");
-        folder = vurtest::makeTempDir ("log");
+        GTEST_FLAG_SET (death_test_style, "threadsafe");
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        folder = vurtest::sandboxDir() + "/log-" + test->name();
+        if (GTEST_FLAG_GET (internal_run_death_test).empty())
+            fs::remove_all (folder);
+        fs::create_directories (folder);
         setenv ("TMPDIR", folder.c_str(), 1);
         log_file = folder + "/vur.log";
     }

@@ -57,8 +57,21 @@ std::string readFile (const std::string& path)
     return std::string (std::istreambuf_iterator<char> (in), std::istreambuf_iterator<char>());
 }
 
+namespace
+{
+bool ownsSandbox = true;
+} // namespace
+
 void setUpSandbox()
 {
+    // A death-test child started afresh works in its parent's sandbox.
+    if (const char* inherited = std::getenv ("VUR_TEST_SANDBOX"); inherited != nullptr && fs::is_directory (inherited))
+    {
+        sandbox = inherited;
+        ownsSandbox = false;
+        return;
+    }
+
     const char* base = std::getenv ("VUR_TEST_ROOT");
     fs::path root = base != nullptr ? fs::path (base) : fs::temp_directory_path();
     fs::path dir;
@@ -76,11 +89,12 @@ void setUpSandbox()
     setEnv ("TEMP", (dir / "tmp").string());
     setEnv ("HOME", (dir / "home").string());
     setEnv ("VUR_CONFIG_DIR", (dir / "cfg").string());
+    setEnv ("VUR_TEST_SANDBOX", sandbox);
 }
 
 void tearDownSandbox()
 {
-    if (std::getenv ("VUR_KEEP_TEST_FILES") == nullptr && ! sandbox.empty())
+    if (ownsSandbox && std::getenv ("VUR_KEEP_TEST_FILES") == nullptr && ! sandbox.empty())
     {
         std::error_code ec;
         fs::remove_all (sandbox, ec);
