@@ -1,0 +1,112 @@
+#include "src-wnd/core/record_format.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace
+{
+#if defined(__MINGW32__)
+#define RECORD_PRINTF_FORMAT __attribute__ ((format (gnu_printf, 2, 3)))
+#elif defined(__GNUC__)
+#define RECORD_PRINTF_FORMAT __attribute__ ((format (printf, 2, 3)))
+#else
+#define RECORD_PRINTF_FORMAT
+#endif
+
+// printf into a string; every format here is short, a longer result takes the slow path.
+void append_format (std::string& out, const char* format, ...) RECORD_PRINTF_FORMAT;
+
+void append_format (std::string& out, const char* format, ...)
+{
+    char buffer[64];
+    std::va_list args;
+    va_start (args, format);
+    std::va_list again;
+    va_copy (again, args);
+    const int n = std::vsnprintf (buffer, sizeof buffer, format, args);
+    va_end (args);
+    if (n >= 0 && static_cast<std::size_t> (n) < sizeof buffer)
+        out.append (buffer, static_cast<std::size_t> (n));
+    else if (n >= 0)
+    {
+        std::string big (static_cast<std::size_t> (n) + 1, '\0');
+        std::vsnprintf (big.data(), big.size(), format, again);
+        out.append (big.data(), static_cast<std::size_t> (n));
+    }
+    va_end (again);
+}
+
+// The statistics that both files share after their counts: "000,000,", deviation, ",", average.
+void append_deviation_and_average (std::string& out, const BoardBucket& bucket)
+{
+    out += "000,000,";
+    append_format (out, "%.6f", bucket.stddev);
+    out += ',';
+    append_format (out, "%.6f", bucket.average);
+}
+} // namespace
+
+std::string number_text_padded (int number)
+{
+    // Zeros go in front of the whole text, sign included: -5 becomes "0-5".
+    std::string text = std::to_string (number);
+    if (text.size() < 3)
+        text.insert (0, 3 - text.size(), '0');
+    return text;
+}
+
+std::string package_file_name (const std::string& kiln_text, const std::string& run_text,
+                               const std::string& pkg_text)
+{
+    return kiln_text + "_" + run_text + pkg_text + ".mc";
+}
+
+std::string summary_file_name (const std::string& kiln_text, const std::string& run_text)
+{
+    return kiln_text + "_" + run_text + "000.mc";
+}
+
+std::string record_file_name (int kiln, int run, int pkg)
+{
+    return package_file_name (std::to_string (kiln), number_text_padded (run), number_text_padded (pkg));
+}
+
+std::string record_directory (const std::string& output_directory, int year)
+{
+    std::string dir = output_directory;
+    const auto at = dir.find ("%Y");
+    if (at != std::string::npos)
+    {
+        std::string year_text;
+        append_format (year_text, "%04d", year);
+        dir.replace (at, 2, year_text);
+    }
+    return dir;
+}
+
+std::string package_file_text (const BoardBucket& pkg)
+{
+    std::string out;
+    out.reserve (160 + pkg.values.size() * 6);
+    append_format (out, "%04llu,", static_cast<unsigned long long> (pkg.values.size()));
+    for (const auto count : pkg.histogram)
+        append_format (out, "%04llu,", static_cast<unsigned long long> (count));
+    append_deviation_and_average (out, pkg);
+    out += ",000\r\n";
+
+    for (const double v : pkg.values)
+        append_format (out, "%04.1f,", v);
+    out += ".\r\n";
+    return out;
+}
+
+std::string summary_file_text (const BoardBucket& run)
+{
+    std::string out;
+    append_format (out, "%llu,", static_cast<unsigned long long> (run.values.size()));
+    for (const auto count : run.histogram)
+        append_format (out, "%llu,", static_cast<unsigned long long> (count));
+    append_deviation_and_average (out, run);
+    out += ",0.0,0.0\r\n";
+    return out;
+}

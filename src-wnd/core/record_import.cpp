@@ -1,0 +1,103 @@
+#include "src-wnd/core/record_import.h"
+
+#include "src-wnd/core/number_conversions.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <string_view>
+
+namespace
+{
+bool is_separator (char c)
+{
+    return c == ',' || c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// Calls take (value) for every value greater than 0, in order; conversion errors leave at once.
+template <typename Take>
+void for_each_record_value (const std::string& line, Take&& take)
+{
+    const std::string_view text (line);
+    std::size_t i = 0;
+    while (i < text.size())
+    {
+        while (i < text.size() && is_separator (text[i]))
+            ++i;
+        const std::size_t start = i;
+        while (i < text.size() && ! is_separator (text[i]))
+            ++i;
+        if (i == start)
+            break;
+        const std::string_view token = text.substr (start, i - start);
+        if (token == ".")
+            continue;
+        const double value = convert_stod_token (token);
+        if (value > 0.0)
+            take (value);
+    }
+}
+} // namespace
+
+std::vector<int> import_package_order (int current_pkg)
+{
+    std::vector<int> order;
+    order.reserve (1000);
+    for (int p = 1; p <= 999; ++p)
+        if (p != current_pkg)
+            order.push_back (p);
+    order.push_back (current_pkg);
+    return order;
+}
+
+std::string read_record_values_line (const std::string& path)
+{
+    std::ifstream in (path);
+    std::string line;
+    if (! in || ! std::getline (in, line) || ! std::getline (in, line))
+        return {};
+    if (! line.empty() && line.back() == '\r')
+        line.pop_back();
+    return line;
+}
+
+std::vector<double> parse_record_values (const std::string& line)
+{
+    std::vector<double> values;
+    for_each_record_value (line, [&values] (double v) { values.push_back (v); });
+    return values;
+}
+
+std::size_t import_record_values (const std::string& line, BoardBucket& run, BoardBucket& pkg)
+{
+    // A written value takes at least 5 characters ("14.2,"); room for them all, growing geometrically.
+    const std::size_t expected = line.size() / 5 + 1;
+    for (BoardBucket* bucket : { &run, &pkg })
+    {
+        const std::size_t needed = bucket->values.size() + expected;
+        if (bucket->values.capacity() < needed)
+            bucket->values.reserve (std::max (needed, 2 * bucket->values.capacity()));
+    }
+
+    std::size_t count = 0;
+    for_each_record_value (line, [&] (double v) {
+        run.add (v);
+        pkg.add (v);
+        ++count;
+    });
+    return count;
+}
+
+std::string board_values_text (const std::vector<double>& values)
+{
+    std::string out;
+    out.reserve (values.size() * 6);
+    char buffer[330];  // room for the largest double in fixed notation
+    for (const double v : values)
+    {
+        const int n = std::snprintf (buffer, sizeof buffer, "%.1f, ", v);
+        if (n > 0)
+            out.append (buffer, static_cast<std::size_t> (n));
+    }
+    return out;
+}
