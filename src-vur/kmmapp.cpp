@@ -5,6 +5,7 @@
 #include "src-base/platform/quit_request.h"
 #include "src-cfg/cfg.h"
 #include "src-log/log.h"
+#include "src-vur/core/web_fetch_command.h"
 #include "src-vur/loadwnd.h"
 #include "src-vur/lookandfeel.h"
 #include "src-vur/sort_cfg_file.h"
@@ -19,8 +20,6 @@
 namespace
 {
 const char* const product_title = "Dadovir Moisture Meter";
-const char* const support_email = "support@dadovir-moisture.example";
-const char* const maker_web_address = "http://www.dadovir-moisture.example";
 
 [[noreturn]] void end_process (int status)
 {
@@ -255,7 +254,7 @@ std::string DERIzidirurodo::about_text()
     text += std::string ("VUR v") + application_version + "\n";
     text += "\n";
     text += std::string (support_email) + "\n";
-    text += std::string (maker_web_address) + "\n";
+    text += std::string (VUR_WEB_BASE_URL_DEFAULT) + "\n";
     text += "\n";
     text += "Built: " + build_date_text() + "\n";
     text += "Type: " + build_type_text() + "\n";

@@ -3,6 +3,8 @@
 // The application object: owns the long-lived objects of the system, installs the crash handlers and drives
 // the system through its numbered jobs.
 
+#include "src-vur/core/version_check.h"
+
 #include <juce_gui_extra/juce_gui_extra.h>
 
 #include <memory>
@@ -65,8 +67,6 @@ private:
 
 // The running application object, from any thread; throws when there is none.
 DERIzidirurodo& vur();
-
-inline const char* const application_version = "1.0.0-2718";
 
 // Crash handlers installed by initialise.
 void VUR_CPlusPlus_Terminate_Handler();

@@ -4,6 +4,9 @@
 #include "src-cfg/cfg.h"
 #include "src-log/log.h"
 #include "src-vur/core/load_progress.h"
+#include "src-vur/core/version_check.h"
+#include "src-vur/core/web_fetch_command.h"
+#include "src-vur/webfetch.h"
 #include "src-vur/kmmapp.h"
 
 #include <VurImages.h>
@@ -151,5 +154,58 @@ void LoadWnd::set_device_defaults()
     }
 }
 
-void LoadWnd::get_version_number() {}
-void LoadWnd::get_motd() {}
+void LoadWnd::get_version_number()
+{
+    if (! vur().cfg->get_bool ("get_version_number", true))
+        return;
+
+    update_progress (10, "Verifying client version number...");
+    const std::string address = web_base_url() + download_listing_path;
+    log_line ("getting download information from " + address);
+
+    const std::string most_recent = find_most_recent_version (fetch_url (address));
+    if (most_recent.empty())
+        return;
+
+    log_line (std::string ("current version=") + application_version + ", most recent version=" + most_recent);
+    if (! is_newer_version (most_recent, application_version))
+        return;
+
+    const juce::String box_text = juce::String ("You are using version ") + application_version + " but the newer version "
+                                 + juce::String (most_recent) + " is available for download.\n\nOpen the download page?";
+    // The box may be answered after the load window has gone: the callback keeps its own copy of the address.
+    juce::AlertWindow::showOkCancelBox (juce::MessageBoxIconType::InfoIcon, "This version is out of date!", box_text, {}, {}, nullptr,
+                                        juce::ModalCallbackFunction::create ([address] (int result) {
+                                            if (result != 0)
+                                            {
+                                                log_line ("opening download page " + address);
+                                                juce::URL (juce::String (address)).launchInDefaultBrowser();
+                                                log_line ("exiting since the download page has been opened");
+                                                juce::JUCEApplicationBase::quit();
+                                            }
+                                            else
+                                            {
+                                                log_line ("do not open the download page " + address);
+                                            }
+                                        }));
+}
+
+void LoadWnd::get_motd()
+{
+    if (! vur().cfg->get_bool ("get_motd", true))
+        return;
+
+    update_progress (10, "Getting ready...");
+    std::string motd = Ziz::trim (fetch_url (web_base_url() + motd_path));
+    if (motd.empty())
+    {
+        update_progress (10, "");
+        motd = Ziz::trim (fetch_url (web_base_url() + motd_second_path));
+        if (motd.empty())
+            return;
+    }
+
+    log_line ("MOTD: " + motd);
+    juce::AlertWindow::showMessageBoxAsync (juce::MessageBoxIconType::InfoIcon, "Dadovir Moisture Meter",
+                                            juce::String::fromUTF8 (motd.c_str(), static_cast<int> (motd.size())));
+}

@@ -33,10 +33,14 @@ int current_year()
 }
 
 // The record folder, created when missing. A folder that cannot be created is logged: the write that
-// follows fails and says so too, but the reason is here.
+// follows fails and says so too, but the reason is here. Record files are named by kiln, run and package
+// only, so devices that must keep their files apart each name a folder of their own under
+// <prefix>_output_directory; without one they share output_directory.
 fs::path record_folder (const std::string& prefix)
 {
-    const fs::path folder = fs::u8path (record_directory (vur().cfg->get_str ("output_directory"), current_year()));
+    auto& cfg = *vur().cfg;
+    const std::string setting = cfg.get_str (prefix + "_output_directory", cfg.get_str ("output_directory"));
+    const fs::path folder = fs::u8path (record_directory (setting, current_year()));
     std::error_code error;
     fs::create_directories (folder, error);
     if (error)

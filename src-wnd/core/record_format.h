@@ -6,6 +6,7 @@
 
 #include "src-wnd/core/board_stats.h"
 
+#include <cstddef>
 #include <string>
 
 // A run or package number as shown and used in file names: decimal, preceded by "0" up to three characters
@@ -25,6 +26,10 @@ std::string record_file_name (int kiln, int run, int pkg);
 // The output directory setting with its first "%Y" replaced by the year in four digits; any later "%Y"
 // stays as it is.
 std::string record_directory (const std::string& output_directory, int year);
+
+// Appends the value in fixed notation with one decimal ("%.1f"), preceded by "0" up to min_width
+// characters ("%0*.1f" for min_width 4: 9.5 -> "09.5").
+void append_one_decimal (std::string& out, double value, std::size_t min_width = 0);
 
 // The whole package file, CR LF line ends:
 //   "0002,0000,0001,...,0000,000,000,3.323402,11.850000,000" (count and 17 bins, at least 4 digits each)

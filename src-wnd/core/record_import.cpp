@@ -1,9 +1,9 @@
 #include "src-wnd/core/record_import.h"
 
 #include "src-wnd/core/number_conversions.h"
+#include "src-wnd/core/record_format.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <fstream>
 #include <string_view>
 
@@ -92,12 +92,10 @@ std::string board_values_text (const std::vector<double>& values)
 {
     std::string out;
     out.reserve (values.size() * 6);
-    char buffer[330];  // room for the largest double in fixed notation
     for (const double v : values)
     {
-        const int n = std::snprintf (buffer, sizeof buffer, "%.1f, ", v);
-        if (n > 0)
-            out.append (buffer, static_cast<std::size_t> (n));
+        append_one_decimal (out, v);
+        out += ", ";
     }
     return out;
 }
