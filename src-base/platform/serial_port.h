@@ -43,6 +43,7 @@ private:
 #else
     int fd = -1;
     CommTimeouts timeouts {};
+    CommSettings lineSettings {};   // last applied; reports what termios has no place for
 #endif
 };
 } // namespace Ziz::sys

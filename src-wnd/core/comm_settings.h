@@ -43,8 +43,9 @@ struct CommTimeouts
     std::uint32_t writeTotalConstant = 0;
 };
 
-// Fills settings from a mode string the way BuildCommDCBA does, starting from `base`;
-// nothing where Windows would reject the string.
+// Fills settings from a mode string the way BuildCommDCBA does, starting from `base`: fields the string does
+// not name keep base's values (binary and parityCheck are never named). Nothing where Windows would reject
+// the string. Keywords are separated by blanks only; a comma selects the positional form.
 std::optional<CommSettings> parseModeString (const std::string& mode, const CommSettings& base = {});
 
 // The log line written after the settings are read back: "device=... Baud=... StopBits=...".

@@ -1,0 +1,386 @@
+#include "src-base/platform/serial_port.h"
+#include "src-wnd/core/sim_table.h"
+#include "tests/support/test_env.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using Ziz::CommSettings;
+using Ziz::CommTimeouts;
+using Ziz::sys::SerialPort;
+
+namespace
+{
+const char* const defaultMode = "baud=9600 parity=N data=8 stop=1 to=on xon=off odsr=off octs=off dtr=on rts=on idsr=off";
+const CommTimeouts meterTimeouts { 10, 10, 10, 10, 10 };
+} // namespace
+
+TEST (SerialPort, MissingDeviceAndBadSettingsAreRefused)
+{
+    SerialPort missing;
+    EXPECT_FALSE (missing.open (vurtest::makeTempDir ("serial") + "/ttyNOPE"));
+    EXPECT_FALSE (missing.isOpen());
+    char byte = 0;
+    EXPECT_EQ (missing.read (&byte, 1), 0u);
+    EXPECT_FALSE (missing.applyTimeouts (meterTimeouts));
+    EXPECT_EQ (missing.currentSettings().baudRate, 0u);
+
+    CommSettings settings;
+    ASSERT_TRUE (missing.buildSettings (defaultMode, settings));
+    EXPECT_EQ (settings.baudRate, 9600u);
+    EXPECT_EQ (settings.byteSize, 8);
+    EXPECT_EQ (settings.dtrControl, 1);
+    EXPECT_EQ (settings.rtsControl, 1);
+    EXPECT_FALSE (missing.buildSettings ("baud=9600 parity=x", settings));
+    EXPECT_FALSE (missing.buildSettings ("speed=9600", settings));
+}
+
+// Pseudo-terminals stand in for meters on POSIX systems.
+#ifndef _WIN32
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <ctime>
+#include <regex>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace
+{
+
+using Clock = std::chrono::steady_clock;
+
+long long msSince (Clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds> (Clock::now() - start).count();
+}
+
+long long threadCpuMs()
+{
+    timespec t {};
+    clock_gettime (CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<long long> (t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}
+
+// A meter on a pseudo-terminal: the test writes on the master, the port under test opens the slave by path.
+class SerialPortTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        char name[256] = {};
+        ASSERT_EQ (openpty (&master, &slave, name, nullptr, nullptr), 0);
+        path = name;
+    }
+
+    void TearDown() override
+    {
+        closeMaster();
+        if (slave >= 0)
+            ::close (slave);
+    }
+
+    void closeMaster()
+    {
+        if (master >= 0)
+            ::close (master);
+        master = -1;
+    }
+
+    void send (const std::string& bytes)
+    {
+        ASSERT_EQ (::write (master, bytes.data(), bytes.size()), static_cast<ssize_t> (bytes.size()));
+    }
+
+    // Opens the slave as the meter's port with the default settings and the given time-outs.
+    void openConfigured (SerialPort& port, const CommTimeouts& timeouts = meterTimeouts)
+    {
+        ASSERT_TRUE (port.open (path));
+        CommSettings settings;
+        ASSERT_TRUE (port.buildSettings (defaultMode, settings));
+        ASSERT_TRUE (port.applySettings (settings));
+        ASSERT_TRUE (port.applyTimeouts (timeouts));
+    }
+
+    std::string readString (SerialPort& port, std::size_t size)
+    {
+        std::string buffer (size, '\0');
+        buffer.resize (port.read (buffer.data(), buffer.size()));
+        return buffer;
+    }
+
+    int master = -1;
+    int slave = -1;
+    std::string path;
+};
+} // namespace
+
+TEST_F (SerialPortTest, ConfiguredPortReadsTheMeterLineUnchanged)
+{
+    SerialPort port;
+    openConfigured (port);
+    EXPECT_TRUE (port.isOpen());
+    EXPECT_EQ (Ziz::describeCommSettings (path, port.currentSettings()),
+               "device=" + path + " Baud=9600 Binary=1 Parity=0 OutxCtsFlow=0 OutxDsrFlow=0 DtrControl=1 "
+               "DsrSensitivity=0 TXContinueOnXoff=0 OutX=0 InX=0 ErrorChar=0 Null=0 RtsControl=1 AbortOnError=0 "
+               "XonLim=0 XoffLim=0 ByteSize=8 Parity=0 StopBits=0");
+
+    // Raw: the carriage return is neither turned into a line feed nor held back for a whole line.
+    send ("14.8\t14.2\r\n");
+    EXPECT_EQ (readString (port, 11), "14.8\t14.2\r\n");
+    send ("15.6\t15.0\r");
+    EXPECT_EQ (readString (port, 11), "15.6\t15.0\r");
+
+    port.close();
+    EXPECT_FALSE (port.isOpen());
+}
+
+TEST_F (SerialPortTest, SettingsReachTheLineOrAreRefused)
+{
+    // A pseudo-terminal always carries eight bits without parity, whatever it is told; the rest it keeps.
+    struct Case
+    {
+        const char* mode;
+        bool applies;
+        std::uint32_t baud;
+        int stopBits;
+        bool xon, cts;
+    };
+    const Case cases[] = {
+        { "baud=19200 parity=e data=7 stop=2 xon=on", true, 19200, 2, true, false },
+        { "baud=115200 parity=o data=8 stop=1 octs=on", true, 115200, 0, false, true },
+        { "baud=4800 data=8 stop=2 rts=hs", true, 4800, 2, false, true },
+        { "9600,n,8,1,x", true, 9600, 0, true, false },
+        // What a UART cannot do is refused, as SetCommState refuses it.
+        { "baud=9600 data=8 stop=1.5", false, 0, 0, false, false },
+        { "baud=9600 data=5 stop=2", false, 0, 0, false, false },
+        { "baud=12345", false, 0, 0, false, false },
+        { "baud=0", false, 0, 0, false, false },
+    };
+
+    SerialPort port;
+    ASSERT_TRUE (port.open (path));
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.mode);
+        CommSettings settings;
+        ASSERT_TRUE (port.buildSettings (c.mode, settings));
+        ASSERT_EQ (port.applySettings (settings), c.applies);
+        if (! c.applies)
+            continue;
+        const CommSettings now = port.currentSettings();
+        EXPECT_EQ (now.baudRate, c.baud);
+        EXPECT_EQ (now.stopBits, c.stopBits);
+        EXPECT_EQ (now.outX, c.xon);
+        EXPECT_EQ (now.inX, c.xon);
+        EXPECT_EQ (now.outxCtsFlow, c.cts);
+    }
+}
+
+TEST_F (SerialPortTest, PortInUseDoesNotOpenTwice)
+{
+    SerialPort first;
+    ASSERT_TRUE (first.open (path));
+    SerialPort second;
+    EXPECT_FALSE (second.open (path));
+    first.close();
+    EXPECT_TRUE (second.open (path));
+}
+
+TEST_F (SerialPortTest, BurstIsReturnedWholeAndFullBuffersAtOnce)
+{
+    SerialPort port;
+    openConfigured (port);
+
+    const std::string burst = "14.8\t14.2\r\n15.6\t15.0\r\n16.0\t15.";
+    ASSERT_EQ (burst.size(), 30u);
+    send (burst);
+    EXPECT_EQ (readString (port, 100), burst);
+
+    // Bytes that keep coming closer together than the interval time-out belong to one read.
+    std::thread meter ([this]
+    {
+        for (char c : std::string ("15.4\t14.8\r\n"))
+        {
+            ::write (master, &c, 1);
+            std::this_thread::sleep_for (std::chrono::milliseconds (2));
+        }
+    });
+    std::this_thread::sleep_for (std::chrono::milliseconds (1));
+    std::string trickle = readString (port, 100);
+    meter.join();
+    if (trickle.size() < 11)
+        trickle += readString (port, 100);   // the first byte was late for the first read
+    EXPECT_EQ (trickle, "15.4\t14.8\r\n");
+
+    send (burst);
+    EXPECT_EQ (readString (port, 11), burst.substr (0, 11));
+    EXPECT_EQ (readString (port, 11), burst.substr (11, 11));
+    EXPECT_EQ (readString (port, 11), burst.substr (22));
+}
+
+TEST_F (SerialPortTest, SilenceAfterTheFirstByteEndsTheRead)
+{
+    SerialPort port;
+    openConfigured (port, { 50, 10, 10, 0, 0 });
+
+    send ("14.8\t");
+    std::thread meter ([this]
+    {
+        std::this_thread::sleep_for (std::chrono::milliseconds (300));
+        ::write (master, "14.2\r\n", 6);
+    });
+    EXPECT_EQ (readString (port, 100), "14.8\t");
+    meter.join();
+    EXPECT_EQ (readString (port, 100), "14.2\r\n");
+}
+
+TEST_F (SerialPortTest, IdleAndHungUpLinesWaitOutTheTotalTimeout)
+{
+    SerialPort port;
+    openConfigured (port, { 10, 1, 100 });   // 100 bytes: 200 ms in all
+
+    auto start = Clock::now();
+    EXPECT_EQ (readString (port, 100), "");
+    EXPECT_GE (msSince (start), 100);
+
+    // With the far end gone a descriptor is "ready" at once; the read must still take its time, not spin.
+    closeMaster();
+    ::close (slave);
+    slave = -1;
+    for (int i = 0; i < 3; ++i)
+    {
+        start = Clock::now();
+        const long long cpuBefore = threadCpuMs();
+        EXPECT_EQ (readString (port, 100), "");
+        const long long elapsed = msSince (start);
+        EXPECT_GE (elapsed, 100);
+        EXPECT_LT (threadCpuMs() - cpuBefore, elapsed / 10 + 5) << "the read spun";
+    }
+}
+
+namespace
+{
+// vur-meter-sim as a child process: its stdout on a pipe, its stderr in a file.
+struct Simulator
+{
+    pid_t pid = -1;
+    int out = -1;
+    std::string errors = vurtest::makeTempDir ("meter-sim") + "/stderr.txt";
+
+    ~Simulator()
+    {
+        if (out >= 0)
+            ::close (out);
+        if (pid > 0)
+        {
+            kill (pid, SIGKILL);
+            waitpid (pid, nullptr, 0);
+        }
+    }
+
+    bool start (std::vector<std::string> args)
+    {
+        const std::string program = std::string (VUR_BINARY_DIR) + "/bin/vur-meter-sim";
+        args.insert (args.begin(), program);
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back (a.data());
+        argv.push_back (nullptr);
+
+        int fds[2];
+        if (pipe (fds) != 0)
+            return false;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init (&actions);
+        posix_spawn_file_actions_adddup2 (&actions, fds[1], 1);
+        posix_spawn_file_actions_addclose (&actions, fds[0]);
+        posix_spawn_file_actions_addopen (&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int rc = posix_spawn (&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy (&actions);
+        ::close (fds[1]);
+        out = fds[0];
+        return rc == 0;
+    }
+
+    // The terminal's path from the first line, "PTY <path>"; empty when that line is something else.
+    std::string ptyPath()
+    {
+        std::string line;
+        char c = 0;
+        while (::read (out, &c, 1) == 1 && c != '\n')
+            line += c;
+        return line.rfind ("PTY /dev/", 0) == 0 ? line.substr (4) : std::string();
+    }
+
+    // Waits up to timeoutMs for the program to end by itself; its exit status, or -1.
+    int wait (int timeoutMs)
+    {
+        const auto begin = Clock::now();
+        while (msSince (begin) < timeoutMs)
+        {
+            int status = 0;
+            if (waitpid (pid, &status, WNOHANG) == pid)
+            {
+                pid = -1;
+                return WIFEXITED (status) ? WEXITSTATUS (status) : -1;
+            }
+            std::this_thread::sleep_for (std::chrono::milliseconds (10));
+        }
+        return -1;
+    }
+};
+} // namespace
+
+TEST (MeterSimulator, PlaysTheTableOntoItsPseudoTerminal)
+{
+    Simulator sim;
+    ASSERT_TRUE (sim.start ({ "--pty", "--full", "--count", "20", "--start", "1381", "--wait-open" }));
+    const std::string device = sim.ptyPath();
+    ASSERT_FALSE (device.empty());
+
+    SerialPort port;
+    ASSERT_TRUE (port.open (device));
+    CommSettings settings;
+    ASSERT_TRUE (port.buildSettings (defaultMode, settings));
+    ASSERT_TRUE (port.applySettings (settings));
+    ASSERT_TRUE (port.applyTimeouts (meterTimeouts));
+
+    // Rows 1381 to 1400, counting from 1, with the two invalid averages among them.
+    std::string expected;
+    for (std::uint64_t position = 1380; position < 1400; ++position)
+        expected += simulation_row (position);
+    std::string received;
+    const auto start = Clock::now();
+    char buffer[11];
+    while (received.size() < expected.size() && msSince (start) < 10000)
+        received.append (buffer, port.read (buffer, sizeof (buffer)));
+    EXPECT_EQ (received, expected);
+
+    // Its reader done, the simulator ends by itself.
+    port.close();
+    EXPECT_EQ (sim.wait (5000), 0);
+    EXPECT_EQ (vurtest::readFile (sim.errors), "sent 20 boards\n");
+}
+
+TEST (MeterSimulator, StopsCleanlyOnTerminate)
+{
+    Simulator sim;
+    ASSERT_TRUE (sim.start ({ "--pty", "--rate", "0.1" }));
+    ASSERT_FALSE (sim.ptyPath().empty());
+    kill (sim.pid, SIGTERM);
+    EXPECT_EQ (sim.wait (5000), 0);
+    EXPECT_TRUE (std::regex_match (vurtest::readFile (sim.errors), std::regex ("sent [01] boards\n")));
+}
+
+#endif // _WIN32
