@@ -37,7 +37,7 @@ TEST_F (CfgTest, FirstStartWritesExactlyTheGlobalDefaults)
     }
     EXPECT_TRUE (errors.empty());
 
-    const juce::PropertiesFile reread (juce::File (file()), Cfg::default_options());
+    juce::PropertiesFile reread (juce::File (file()), Cfg::default_options());
     const auto keys = reread.getAllProperties().getAllKeys();
     const std::vector<std::string> expected = {
         "get_version_number", "get_motd", "output_directory", "opc_console_application", "opc_url", "opc_group",
