@@ -83,47 +83,27 @@ double convert_stod (const std::string& text)
     }
 }
 
-double convert_stod_token (std::string_view token)
+double convert_stod_long_token (std::string_view token)
 {
-    // Plain decimals ("14.2", "-3", ".5") are read without the C library. Up to 15 digits the digits form an
-    // exact integer m and 10^f (f digits after the point) is exact too, so m / 10^f, one correctly rounded
-    // division, is exactly the double strtod returns. Longer plain decimals go to from_chars, which rounds
-    // as strtod does and, under 25 characters, can neither overflow nor underflow. Everything else
-    // (exponents, hex, inf, nan, a leading "+", trailing text) takes the full conversion.
-    static constexpr double powers_of_ten[] = { 1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                                1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15 };
-    if (! token.empty() && token.size() <= 24)
+    // Plain decimals under 25 characters can neither overflow nor underflow, and from_chars rounds them as
+    // strtod does; everything else (exponents, hex, inf, nan, a leading "+", trailing text) takes the full
+    // conversion.
+    if (token.size() <= 24 && ! token.empty())
     {
-        const bool negative = token[0] == '-';
-        std::uint64_t mantissa = 0;
-        int digits = 0;
-        int fraction_digits = 0;
+        std::size_t i = token[0] == '-' ? 1 : 0;
+        std::size_t digits = 0;
         bool point = false;
-        bool plain = true;
-        for (std::size_t i = negative ? 1 : 0; i < token.size(); ++i)
+        for (; i < token.size(); ++i)
         {
-            const char c = token[i];
-            if (c >= '0' && c <= '9')
-            {
-                mantissa = mantissa * 10 + static_cast<std::uint64_t> (c - '0');
+            if (token[i] >= '0' && token[i] <= '9')
                 ++digits;
-                fraction_digits += point ? 1 : 0;
-            }
-            else if (c == '.' && ! point)
+            else if (token[i] == '.' && ! point)
                 point = true;
             else
-            {
-                plain = false;
                 break;
-            }
         }
-        if (plain && digits > 0)
+        if (i == token.size() && digits > 0)
         {
-            if (digits <= 15)
-            {
-                const double magnitude = static_cast<double> (mantissa) / powers_of_ten[fraction_digits];
-                return negative ? -magnitude : magnitude;
-            }
             double value = 0.0;
             const auto [end, ec] = std::from_chars (token.data(), token.data() + token.size(), value);
             if (ec == std::errc() && end == token.data() + token.size())

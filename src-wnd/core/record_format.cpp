@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 
 namespace
@@ -50,19 +51,43 @@ void append_deviation_and_average (std::string& out, const BoardBucket& bucket)
 
 void append_one_decimal (std::string& out, double value, std::size_t min_width)
 {
-    // to_chars rounds as printf does and is many times faster, which counts for the log lines that list
-    // every board of a run. Non-finite values keep printf's spelling and space padding.
+    // Rounds as printf does, many times faster, which counts for the log lines that list every board of a
+    // run. Non-finite values keep printf's own spelling and space padding.
     if (! std::isfinite (value))
     {
         append_format (out, "%0*.1f", static_cast<int> (min_width), value);
         return;
     }
+
     char buffer[330];  // the largest double in fixed notation
-    const auto result = std::to_chars (buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 1);
-    const auto length = static_cast<std::size_t> (result.ptr - buffer);
+    char* const end = buffer + sizeof buffer;
+    const bool negative = std::signbit (value);
+    const double magnitude = std::fabs (value);
+    char* digits_end = nullptr;
+
+    // Usual values: tenths = magnitude * 10 is off the exact product by at most one rounding, far less than
+    // the margin kept from a half, so rounding it gives the digits printf gives. Near a half, and for large
+    // values, to_chars decides from the exact binary value.
+    const double tenths = magnitude * 10.0;
+    const double whole_tenths = std::floor (tenths);
+    const double fraction = tenths - whole_tenths;  // exact below 2^52
+    if (magnitude < 1e14 && std::fabs (fraction - 0.5) > tenths * 1e-15 + 1e-300)
+    {
+        const auto n = static_cast<std::uint64_t> (whole_tenths) + (fraction > 0.5 ? 1u : 0u);
+        char* p = std::to_chars (buffer, end, n / 10).ptr;
+        *p++ = '.';
+        *p++ = static_cast<char> ('0' + n % 10);
+        digits_end = p;
+    }
+    else
+        digits_end = std::to_chars (buffer, end, magnitude, std::chars_format::fixed, 1).ptr;
+
+    const auto length = static_cast<std::size_t> (digits_end - buffer) + (negative ? 1 : 0);
+    if (negative)
+        out += '-';
     if (length < min_width)
-        out.append (min_width - length, '0');  // only non-negative values are this short
-    out.append (buffer, length);
+        out.append (min_width - length, '0');  // printf's zeros go between the sign and the digits
+    out.append (buffer, digits_end);
 }
 
 std::string number_text_padded (int number)

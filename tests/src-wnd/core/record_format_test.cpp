@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <limits>
+
 namespace
 {
 BoardBucket bucket_of (std::initializer_list<double> values)
@@ -74,6 +77,28 @@ TEST (RecordFormat, ValuesArePaddedToFourCharactersNeverCut)
     const std::string text = package_file_text (bucket);
     const std::string line2 = text.substr (text.find ("\r\n") + 2);
     EXPECT_EQ (line2, "00.5,09.5,14.2,10.0,123.5,.\r\n");
+}
+
+TEST (RecordFormat, OneDecimalAgreesWithPrintf)
+{
+    std::vector<double> values = { 0.0, 0.05, 0.15, 0.25, 0.35, 0.45, 2.5, 9.95, 9.949999999, 14.2, 99.95, 1e22, 1.7e308,
+                                   -0.04, -0.5, -9.5, -123.45, std::numeric_limits<double>::infinity(),
+                                   -std::numeric_limits<double>::infinity(), std::numeric_limits<double>::denorm_min() };
+    for (int i = 0; i < 30000; ++i)
+    {
+        values.push_back (i * 0.00731);
+        values.push_back (i * 0.05);       // halves, and values a rounding away from them
+        values.push_back (-i * 1234.5678);
+    }
+    char expected[400];
+    for (const double v : values)
+        for (const std::size_t width : { 0, 4, 7 })
+        {
+            std::snprintf (expected, sizeof expected, "%0*.1f", static_cast<int> (width), v);
+            std::string out = "x";
+            append_one_decimal (out, v, width);
+            ASSERT_EQ (out, std::string ("x") + expected) << v << " width " << width;
+        }
 }
 
 TEST (RecordFormat, LargePackageCountWidensBeyondFourDigits)
