@@ -1,0 +1,105 @@
+#pragma once
+
+// An application object for shell tests: the parts of the system reach it through vur(), as they do in the
+// running program, but nothing of its start-up runs. Each fixture gets its own configuration folder and
+// temporary folder.
+
+#include "src-cfg/cfg.h"
+#include "src-vur/kmmapp.h"
+#include "src-vur/lookandfeel.h"
+#include "test_env.h"
+
+#include <gtest/gtest.h>
+#include <juce_gui_basics/juce_gui_basics.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vurtest
+{
+class AppFixture : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        folder = makeTempDir ("app");
+        tmp_dir = folder + "/tmp";
+        cfg_dir = folder + "/cfg";
+        records_dir = folder + "/records";
+        for (const auto& dir : { tmp_dir, cfg_dir, records_dir })
+            std::filesystem::create_directories (dir);
+        setenv ("TMPDIR", tmp_dir.c_str(), 1);
+        setenv ("VUR_CONFIG_DIR", cfg_dir.c_str(), 1);
+
+        app = std::make_unique<DERIzidirurodo>();
+        app->look_and_feel = VEVAvevUzaVeri::create();
+        app->cfg = std::make_unique<Cfg> (app->startup_errors);
+        app->cfg->set_str ("output_directory", records_dir + "/%Y/");
+        app->cfg->set_str ("opc_console_application", "no-such-opc-console-program");
+    }
+
+    void TearDown() override
+    {
+        if (app != nullptr)
+        {
+            app->wnd.reset();
+            app->cfg.reset();
+            juce::LookAndFeel::setDefaultLookAndFeel (nullptr);
+            app->look_and_feel.reset();
+            app.reset();
+        }
+    }
+
+    // Writes the per-device defaults for a device on the given port, as the load sequence does, and adds
+    // it to the device list.
+    void add_device (const std::string& prefix, const std::string& port, const std::string& name = "Test meter")
+    {
+        auto& cfg = *app->cfg;
+        cfg.set_str (prefix + "_device", port);
+        cfg.set_str (prefix + "_name", name);
+        cfg.set_default (prefix + "_interval_ms", 50);
+        cfg.set_default (prefix + "_chart_redraw_ms", 100);
+        cfg.set_default (prefix + "_run_simulation", "false");
+        cfg.set_default (prefix + "_read_len", 11);
+        cfg.set_default (prefix + "_regex_pattern", "\\s*([\\d.]{4})\\s+([\\d.]{4})\\s*");
+        cfg.set_default (prefix + "_export_image", "false");
+        cfg.set_default (prefix + "_opc_kiln_register", "N75:3");
+        cfg.set_default (prefix + "_opc_run_register", "N75:4");
+        cfg.set_default (prefix + "_opc_pkg_register", "N75:5");
+        cfg.set_default (prefix + "_opc_via_csv_filename", "");
+        cfg.set_default (prefix + "_opc_via_csv_regex", "^\\s*\"(.+)\",([0-9]+)$");
+        cfg.set_default (prefix + "_last_kiln", "1");
+        cfg.set_default (prefix + "_last_run", "1");
+        cfg.set_default (prefix + "_last_pkg", "1");
+        cfg.set_default (prefix + "_comm_str", "baud=9600 parity=N data=8 stop=1 to=on xon=off odsr=off octs=off dtr=on rts=on idsr=off");
+        app->device_prefixes.push_back (prefix);
+    }
+
+    // Runs the message loop until the condition holds or the time is up; true when it held.
+    static bool pump_until (const std::function<bool()>& condition, int timeout_ms = 10000)
+    {
+        const auto end = juce::Time::getMillisecondCounter() + static_cast<juce::uint32> (timeout_ms);
+        while (! condition())
+        {
+            if (juce::Time::getMillisecondCounter() > end)
+                return false;
+            juce::MessageManager::getInstance()->runDispatchLoopUntil (10);
+        }
+        return true;
+    }
+
+    static void pump_for (int ms)
+    {
+        juce::MessageManager::getInstance()->runDispatchLoopUntil (ms);
+    }
+
+    std::string log_text() const { return readFile (tmp_dir + "/vur.log"); }
+
+    std::unique_ptr<DERIzidirurodo> app;
+    std::string folder, tmp_dir, cfg_dir, records_dir;
+};
+} // namespace vurtest
