@@ -113,3 +113,55 @@ def save_screenshot(name):
     path = os.path.join(ARTIFACT_DIR, name)
     subprocess.run(["import", "-window", "root", path], check=False, timeout=30)
     return path
+
+
+class WebServer:
+    """The maker's web server on loopback: files from a dictionary of path -> body, optional delays."""
+
+    def __init__(self, pages, delays=None):
+        import http.server
+        import threading
+
+        pages = dict(pages)
+        delays = dict(delays or {})
+        self.requests = []
+        requests = self.requests
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_GET(self):
+                requests.append((self.path, self.headers.get("User-Agent", "")))
+                time.sleep(delays.get(self.path, 0))
+                body = pages.get(self.path)
+                status = 200 if body is not None else 404
+                if body is None:
+                    body = "<html><body><h1>404 Not Found</h1></body></html>"
+                data = body.encode()
+                self.send_response(status)
+                self.send_header("Content-Type", "text/html")
+                self.send_header("Content-Length", str(len(data)))
+                self.end_headers()
+                self.wfile.write(data)
+
+            def log_message(self, *args):
+                pass
+
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.url = "http://127.0.0.1:%d" % self.server.server_address[1]
+        self.thread = threading.Thread(target=self.server.serve_forever, daemon=True)
+        self.thread.start()
+
+    def close(self):
+        self.server.shutdown()
+        self.server.server_close()
+
+
+def x_window_ids(name):
+    out = subprocess.run(["xdotool", "search", "--name", name], capture_output=True, text=True)
+    return [w for w in out.stdout.split() if w]
+
+
+def press_key(key, window=None):
+    args = ["xdotool", "key"]
+    if window:
+        args += ["--window", window]
+    subprocess.run(args + [key], check=False)

@@ -1,0 +1,102 @@
+"""Start-up loading of the real binary: progress window, version check and message of the day through curl
+against a loopback web server, device discovery."""
+
+import os
+import re
+import time
+import unittest
+
+from harness import Sandbox, WebServer, read_config, save_screenshot, write_config, press_key
+
+LISTING_NEWER = ('<a href="vur-1.0.0-2719-win64.zip">vur-1.0.0-2719-win64.zip</a>\n'
+                 '<a href="vur-1.0.0-2718-win64.zip">vur-1.0.0-2718-win64.zip</a>\n')
+LISTING_SAME = '<a href="vur-1.0.0-2718-win64.zip">vur-1.0.0-2718-win64.zip</a>\n'
+
+
+class LoadingTest(unittest.TestCase):
+    def setUp(self):
+        self.box = Sandbox("loading")
+
+    def tearDown(self):
+        self.box.close()
+
+    def start(self, web, **cfg):
+        write_config(self.box.cfg_file, cfg)
+        return self.box.start_vur(VUR_WEB_BASE_URL=web.url)
+
+    def test_web_checks_progress_and_device_discovery(self):
+        # The message of the day answers slowly, so that the progress window can be photographed.
+        web = WebServer({"/vur/download/?C=M;O=D": LISTING_SAME, "/vur/motd.txt": "  \r\n",
+                         "/vur/download/motd.txt": "Kiln 3 is down for service today.\n"},
+                        delays={"/vur/download/motd.txt": 4})
+        try:
+            proc = self.start(web, x_device="/dev/null-meter", x_name="Planer")
+            self.box.wait_for_log(r"external command: curl .*/vur/download/motd\.txt")
+            time.sleep(1.5)
+            save_screenshot("load-window.png")
+            self.box.wait_for_log(r'running job #4: "main window"', timeout=30)
+            self.assertEqual(self.box.stop(proc), 0)
+        finally:
+            web.close()
+
+        log = self.box.log()
+        self.assertIn("loading: Starting...", log)
+        self.assertIn("loading: Verifying client version number...", log)
+        self.assertIn("getting download information from %s/vur/download/?C=M;O=D" % web.url, log)
+        self.assertIn("current version=1.0.0-2718, most recent version=1.0.0-2718", log)
+        self.assertIn("loading: Getting ready...", log)
+        self.assertIn("MOTD: Kiln 3 is down for service today.", log)
+        self.assertIn("found device with key=x_device, prefix=x", log)
+        self.assertIn("loading: Verifying...", log)
+        self.assertRegex(log, r"update progress bar: 5/100 = 5\.0%")
+        self.assertEqual([p for p, _ in web.requests],
+                         ["/vur/download/?C=M;O=D", "/vur/motd.txt", "/vur/download/motd.txt"])
+        self.assertTrue(all(agent.startswith("VUR/1.0.0-2718 (") for _, agent in web.requests))
+        self.assertEqual([f for f in os.listdir(self.box.tmp) if f.endswith(".vur.out")], [])
+
+        cfg = read_config(self.box.cfg_file)
+        self.assertEqual(cfg["x_name"], "Planer")
+        self.assertEqual(cfg["x_interval_ms"], "250")
+        self.assertNotIn("a_device", cfg)
+        # 5 + 10 + 10 + 10 + 1 + keys + 1 device + 1 + 10 units, stored as a whole number.
+        self.assertRegex(cfg["number_of_items_to_load"], r"^\d+$")
+        done = re.findall(r"update progress bar: (\d+)/", log)[-1]
+        self.assertEqual(cfg["number_of_items_to_load"], done)
+
+    def test_out_of_date_box_answered_with_cancel_then_ok(self):
+        for answer, line in (("Escape", "do not open the download page "),
+                             ("Return", "exiting since the download page has been opened")):
+            with self.subTest(answer=answer):
+                web = WebServer({"/vur/download/?C=M;O=D": LISTING_NEWER})
+                try:
+                    proc = self.start(web, get_motd="FALSE")
+                    self.box.wait_for_log(r"most recent version=1\.0\.0-2719")
+                    self.box.wait_for_log(r'running job #4: "main window"', timeout=30)
+                    deadline = time.time() + 20
+                    while line not in self.box.log() and time.time() < deadline:
+                        press_key(answer)
+                        time.sleep(0.5)
+                    self.assertIn(line, self.box.log())
+                    if answer == "Return":
+                        self.assertEqual(proc.wait(timeout=30), 0)
+                        self.assertIn("shutting down Dadovir Moisture Measurement", self.box.log())
+                    else:
+                        self.assertEqual(self.box.stop(proc), 0)
+                finally:
+                    web.close()
+                os.remove(self.box.log_file)
+
+    def test_switched_off_checks_make_no_request_and_cost_no_units(self):
+        web = WebServer({})
+        try:
+            proc = self.start(web, get_version_number="n", get_motd="0")
+            self.box.wait_for_log(r'running job #4: "main window"')
+            self.assertEqual(self.box.stop(proc), 0)
+        finally:
+            web.close()
+        self.assertEqual(web.requests, [])
+        self.assertNotIn("external command:", self.box.log())
+
+
+if __name__ == "__main__":
+    unittest.main()
