@@ -165,3 +165,26 @@ def press_key(key, window=None):
     if window:
         args += ["--window", window]
     subprocess.run(args + [key], check=False)
+
+
+def read_png_pixels(path):
+    """(width, height, rows of (r, g, b)) of a PNG, decoded through ImageMagick."""
+    ppm = subprocess.run(["convert", path, "-depth", "8", "ppm:-"], capture_output=True, check=True).stdout
+    parts = ppm.split(maxsplit=4)
+    width, height = int(parts[1]), int(parts[2])
+    data = parts[4]
+    rows = []
+    for y in range(height):
+        row = data[y * width * 3:(y + 1) * width * 3]
+        rows.append([tuple(row[x * 3:x * 3 + 3]) for x in range(width)])
+    return width, height, rows
+
+
+def red_text_bands(path):
+    """The 20-pixel bands of the chart (from y 20 down) that hold red pixels: one per error text line."""
+    _, height, rows = read_png_pixels(path)
+    bands = set()
+    for y, row in enumerate(rows):
+        if any(r > 200 and g < 90 and b < 90 for r, g, b in row):
+            bands.add(y // 20)
+    return sorted(bands)

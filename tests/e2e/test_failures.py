@@ -1,0 +1,48 @@
+"""Failures an operator must see on the charts: a dead OPC console and a missing serial port."""
+
+import os
+import time
+import unittest
+
+from harness import Sandbox, red_text_bands, write_config
+
+
+class FailureDisplayTest(unittest.TestCase):
+    def setUp(self):
+        self.box = Sandbox("failures")
+
+    def tearDown(self):
+        self.box.close()
+
+    def run_until_chart(self, **cfg):
+        base = dict(get_version_number="FALSE", get_motd="FALSE", a_device="/dev/vur-no-such-port", a_name="Planer",
+                    a_export_image="true", a_chart_redraw_ms="300", VODAze="40 40 900 600")
+        base.update(cfg)
+        write_config(self.box.cfg_file, base)
+        proc = self.box.start_vur()
+        self.box.wait_for_log(r'running job #4: "main window"')
+        chart = os.path.join(self.box.tmp, "a_chart.png")
+        # The console's end is noticed within a second; give the next refreshes time to draw it.
+        time.sleep(3)
+        self.assertTrue(os.path.exists(chart))
+        bands = red_text_bands(chart)
+        self.assertEqual(self.box.stop(proc), 0)
+        return bands
+
+    def test_dead_console_and_missing_port_are_drawn_in_red(self):
+        # The stand-in cannot serve the default opcda:// address: it ends at once.
+        bands = self.run_until_chart(opc_console_application="OPCConsole")
+        log = self.box.log()
+        self.assertIn("failed to open serial communication device /dev/vur-no-such-port", log)
+        self.assertNotIn("Failed to start the OPC console application.", log)
+        # "OPC Console has failed." from y 20, the serial error from y 40.
+        self.assertEqual(bands, [1, 2])
+
+    def test_console_that_cannot_start_adds_both_texts(self):
+        bands = self.run_until_chart(opc_console_application="vur-no-such-console")
+        self.assertIn("failed to create child process for OPC console window", self.box.log())
+        self.assertEqual(bands, [1, 2, 3])
+
+
+if __name__ == "__main__":
+    unittest.main()
