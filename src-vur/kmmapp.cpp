@@ -110,6 +110,7 @@ void DERIzidirurodo::initialise (const juce::String&)
     juce::SystemStats::setApplicationCrashHandler (VUR_Juce_Crash_Handler);
     Ziz::sys::installQuitRequestHandlers();
 
+    initialised = true;
     log_line ("starting Dadovir Moisture Measurement");
     run (job_initialize_and_load);
 
@@ -128,6 +129,11 @@ void DERIzidirurodo::timerCallback()
 
 void DERIzidirurodo::shutdown()
 {
+    // A second start hands its command line to the running instance and is shut down without having
+    // started: it leaves the log and the configuration to that instance.
+    if (! initialised)
+        return;
+
     stopTimer();
     log_line ("shutting down Dadovir Moisture Measurement");
 

@@ -56,6 +56,8 @@ public:
     std::vector<std::string> device_prefixes;
 
 private:
+    bool initialised = false;
+
     void run_load_job();
     void run_about_job();
     void run_shutdown_job();

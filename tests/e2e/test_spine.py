@@ -43,6 +43,16 @@ class SpineTest(unittest.TestCase):
         self.assertEqual(entries, sorted(entries, key=str.lower))
         self.assertTrue(GLOBAL_DEFAULTS.issubset(set(read_config(self.box.cfg_file))))
 
+    def test_second_start_leaves_the_first_instance_alone(self):
+        first = self.box.start_vur()
+        self.box.wait_for_log(r'running job #4: "main window"')
+        second = self.box.start_vur()
+        self.assertEqual(second.wait(timeout=30), 0)
+        self.assertEqual(self.box.log().count("starting Dadovir Moisture Measurement"), 1)
+        self.assertIsNone(first.poll())
+        self.assertEqual(self.box.stop(first), 0)
+        self.assertEqual(self.box.log().count("shutting down Dadovir Moisture Measurement"), 1)
+
     def test_failed_configuration_save_ends_with_status_1(self):
         os.makedirs(self.box.cfg_file)  # a folder where the file belongs: it cannot be saved
         proc = self.box.start_vur()
