@@ -53,6 +53,17 @@ class SpineTest(unittest.TestCase):
         self.assertEqual(self.box.stop(first), 0)
         self.assertEqual(self.box.log().count("shutting down Dadovir Moisture Measurement"), 1)
 
+    def test_crash_is_logged_with_a_report_and_ends_with_status_1(self):
+        proc = self.box.start_vur()
+        self.box.wait_for_log(r'running job #4: "main window"')
+        proc.send_signal(signal.SIGSEGV)
+        self.assertEqual(proc.wait(timeout=30), 1)
+        log = self.box.log()
+        self.assertIn("crash handler invoked\n", log)
+        self.assertIn("The error text is:  crash handler invoked", log)
+        self.assertIn("Function name:      VUR_Juce_Crash_Handler", log)
+        self.assertNotIn("shutting down", log)
+
     def test_failed_configuration_save_ends_with_status_1(self):
         os.makedirs(self.box.cfg_file)  # a folder where the file belongs: it cannot be saved
         proc = self.box.start_vur()
