@@ -20,7 +20,7 @@ protected:
     void SetUp() override
     {
         folder = vurtest::makeTempDir ("cfg");
-        setenv ("VUR_CONFIG_DIR", folder.c_str(), 1);
+        vurtest::setEnv ("VUR_CONFIG_DIR", folder);
     }
 
     std::string file() const { return folder + "/DuvidudUvereverOzure.cfg"; }

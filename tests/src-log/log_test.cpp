@@ -29,9 +29,12 @@ protected:
         if (GTEST_FLAG_GET (internal_run_death_test).empty())
             fs::remove_all (folder);
         fs::create_directories (folder);
-        setenv ("TMPDIR", folder.c_str(), 1);
+        saved_tmpdir = std::getenv ("TMPDIR") != nullptr ? std::getenv ("TMPDIR") : "";
+        vurtest::setEnv ("TMPDIR", folder);
         log_file = folder + "/vur.log";
     }
+
+    void TearDown() override { vurtest::setEnv ("TMPDIR", saved_tmpdir); }
 
     template <typename Body>
     void in_child (Body body)
@@ -56,6 +59,7 @@ protected:
 
     std::string folder;
     std::string log_file;
+    std::string saved_tmpdir;
 };
 
 TEST_F (LogTest, NewFileStartsWithSeparatorAndTimestampedLines)
@@ -159,7 +163,7 @@ TEST_F (LogTest, ConcurrentWritersNeverInterleave)
 TEST_F (LogTest, UnwritableLogThrowsTheOpenFailure)
 {
     const std::string missing = folder + "/no/such/folder";
-    setenv ("TMPDIR", missing.c_str(), 1);
+    vurtest::setEnv ("TMPDIR", missing);
     in_child ([&missing] {
         try
         {

@@ -1,12 +1,15 @@
 #pragma once
 
 // An application object for shell tests: the parts of the system reach it through vur(), as they do in the
-// running program, but nothing of its start-up runs. Each fixture gets its own configuration folder and
-// temporary folder.
+// running program, but nothing of its start-up runs. Each test gets its own configuration and record
+// folders. The temporary folder (TMPDIR) is the test process's own: the log stream opens there once per
+// process, so log_text() returns what was logged since the test began; other files left there by earlier
+// tests (charts, OPC output) are removed when a test starts.
 
 #include "src-cfg/cfg.h"
 #include "src-vur/kmmapp.h"
 #include "src-vur/lookandfeel.h"
+#include "src-wnd/vodaze.h"
 #include "test_env.h"
 
 #include <gtest/gtest.h>
@@ -27,13 +30,18 @@ protected:
     void SetUp() override
     {
         folder = makeTempDir ("app");
-        tmp_dir = folder + "/tmp";
+        tmp_dir = sandboxDir() + "/tmp";
         cfg_dir = folder + "/cfg";
         records_dir = folder + "/records";
         for (const auto& dir : { tmp_dir, cfg_dir, records_dir })
             std::filesystem::create_directories (dir);
-        setenv ("TMPDIR", tmp_dir.c_str(), 1);
-        setenv ("VUR_CONFIG_DIR", cfg_dir.c_str(), 1);
+        vurtest::setEnv ("TMPDIR", tmp_dir);
+        vurtest::setEnv ("VUR_CONFIG_DIR", cfg_dir);
+
+        for (const auto& entry : std::filesystem::directory_iterator (tmp_dir))
+            if (entry.path().filename() != "vur.log")
+                std::filesystem::remove_all (entry.path());
+        log_offset = readFile (log_path()).size();
 
         app = std::make_unique<DERIzidirurodo>();
         app->look_and_feel = VEVAvevUzaVeri::create();
@@ -79,6 +87,7 @@ protected:
         app->device_prefixes.push_back (prefix);
     }
 
+public:
     // Runs the message loop until the condition holds or the time is up; true when it held.
     static bool pump_until (const std::function<bool()>& condition, int timeout_ms = 10000)
     {
@@ -97,9 +106,17 @@ protected:
         juce::MessageManager::getInstance()->runDispatchLoopUntil (ms);
     }
 
-    std::string log_text() const { return readFile (tmp_dir + "/vur.log"); }
+protected:
+    static std::string log_path() { return sandboxDir() + "/tmp/vur.log"; }
+    // What was logged since this test began.
+    std::string log_text() const
+    {
+        const std::string all = readFile (log_path());
+        return all.size() > log_offset ? all.substr (log_offset) : std::string();
+    }
 
     std::unique_ptr<DERIzidirurodo> app;
     std::string folder, tmp_dir, cfg_dir, records_dir;
+    std::size_t log_offset = 0;
 };
 } // namespace vurtest

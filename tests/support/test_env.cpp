@@ -15,6 +15,15 @@ namespace
 {
 std::string sandbox;
 
+std::string randomSuffix()
+{
+    std::random_device rd;
+    return std::to_string (rd()) + std::to_string (rd() & 0xffff);
+}
+} // namespace
+
+const std::string& sandboxDir() { return sandbox; }
+
 void setEnv (const char* name, const std::string& value)
 {
 #ifdef _WIN32
@@ -24,14 +33,14 @@ void setEnv (const char* name, const std::string& value)
 #endif
 }
 
-std::string randomSuffix()
+void unsetEnv (const char* name)
 {
-    std::random_device rd;
-    return std::to_string (rd()) + std::to_string (rd() & 0xffff);
+#ifdef _WIN32
+    _putenv_s (name, "");
+#else
+    unsetenv (name);
+#endif
 }
-} // namespace
-
-const std::string& sandboxDir() { return sandbox; }
 
 std::string makeTempDir (const std::string& stem)
 {

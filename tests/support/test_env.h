@@ -8,10 +8,14 @@ namespace vurtest
 const std::string& sandboxDir();
 
 // A fresh, empty folder inside the sandbox, for one test.
-std::string makeTempDir(const std::string& stem);
+std::string makeTempDir (const std::string& stem);
 
-void writeFile(const std::string& path, const std::string& content);
-std::string readFile(const std::string& path);
+void writeFile (const std::string& path, const std::string& content);
+std::string readFile (const std::string& path);
+
+// Environment variables, the same way on every platform (MinGW has no setenv).
+void setEnv (const char* name, const std::string& value);
+void unsetEnv (const char* name);
 
 // Moves TMPDIR, HOME and VUR_CONFIG_DIR into a new folder; called first by every test main.
 void setUpSandbox();

@@ -1,0 +1,126 @@
+#include "app_fixture.h"
+#include "src-log/log.h"
+
+#include <regex>
+
+namespace
+{
+using Jobs = vurtest::AppFixture;
+
+void close_boxes()
+{
+    auto* modal = juce::ModalComponentManager::getInstance();
+    while (modal->getNumModalComponents() > 0)
+        if (auto* box = modal->getModalComponent (0))
+            box->exitModalState (0);
+    vurtest::AppFixture::pump_for (50);
+}
+
+TEST_F (Jobs, NamesAndJobsThatDoNothing)
+{
+    const struct
+    {
+        int job;
+        const char* line;
+    } cases[] = { { 0, "running job #0: \"invalid\"" }, { 6, "running job #6: \"no-op\"" }, { 7, "running job #7: \"?\"" },
+                  { -1, "running job #-1: \"?\"" } };
+    for (const auto& c : cases)
+    {
+        const auto before = log_text().size();
+        app->run (c.job);
+        const std::string added = log_text().substr (before);
+        EXPECT_NE (added.find (c.line), std::string::npos) << added;
+        EXPECT_EQ (std::count (added.begin(), added.end(), '\n'), 1) << added;
+    }
+    EXPECT_EQ (app->wnd, nullptr);
+}
+
+TEST_F (Jobs, AFailingJobIsLoggedAndTheSystemCarriesOn)
+{
+    add_device ("a", "/dev/vur-no-such-port");
+    app->cfg->set_str ("a_opc_via_csv_filename", folder + "/numbers.csv");
+    app->cfg->set_str ("a_opc_via_csv_regex", "([unclosed");
+
+    app->run (DERIzidirurodo::job_main_window);
+
+    const std::string log = log_text();
+    EXPECT_NE (log.find ("running job #4: \"main window\""), std::string::npos);
+    EXPECT_NE (log.find ("The error type is:  std::regex_error [Ziz::Exception]"), std::string::npos) << log;
+    EXPECT_NE (log.find ("Function name:      DERIzidirurodo::run"), std::string::npos);
+    EXPECT_EQ (app->wnd, nullptr);
+
+    app->run (DERIzidirurodo::job_no_op);
+    EXPECT_NE (log_text().find ("running job #6"), std::string::npos);
+}
+
+TEST_F (Jobs, EveryAboutJobLogsTheTextAndOpensABox)
+{
+    app->run (DERIzidirurodo::job_about_window);
+    app->run (DERIzidirurodo::job_about_window);
+
+    const std::string log = log_text();
+    std::size_t count = 0;
+    for (auto at = log.find ("About window information:\n"); at != std::string::npos; at = log.find ("About window information:\n", at + 1))
+        ++count;
+    EXPECT_EQ (count, 2u);
+    pump_for (50);
+    EXPECT_EQ (juce::ModalComponentManager::getInstance()->getNumModalComponents(), 2);
+    close_boxes();
+}
+
+TEST_F (Jobs, AboutTextLayout)
+{
+    const std::string text = DERIzidirurodo::about_text();
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find ('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back (text.substr (start, end - start));
+    lines.push_back (text.substr (start));
+
+    ASSERT_EQ (lines.size(), 14u) << text;
+    EXPECT_EQ (lines[0], "VUR v1.0.0-2718");
+    EXPECT_EQ (lines[1], "");
+    EXPECT_NE (lines[2].find ('@'), std::string::npos);
+    EXPECT_EQ (lines[4], "");
+    EXPECT_TRUE (std::regex_match (lines[5], std::regex (R"(Built: (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [ \d]\d \d{4} \d\d:\d\d:\d\d)")))
+        << lines[5];
+    EXPECT_TRUE (std::regex_match (lines[6], std::regex (R"(Type: \w+, \w+ build)"))) << lines[6];
+    EXPECT_EQ (lines[7].rfind ("User: ", 0), 0u);
+    EXPECT_TRUE (std::regex_match (lines[8], std::regex (R"(O/S: (64|32)-bit .+, .*, .*)"))) << lines[8];
+    EXPECT_EQ (lines[9], "Log: " + get_log_filename());
+    EXPECT_EQ (lines[10], "Cfg: " + app->cfg->getFile().getFullPathName().toStdString());
+    EXPECT_EQ (lines[11], "");
+    EXPECT_EQ (lines[12], "Juce: version 7.0.5");
+    EXPECT_EQ (lines[13], "Ravozoz: version 0.0.1-2440");
+}
+
+TEST_F (Jobs, AccessorFindsTheApplicationAndFailsWithout)
+{
+    EXPECT_EQ (&vur(), app.get());
+    TearDown();
+    try
+    {
+        vur();
+        FAIL() << "no exception without an application object";
+    }
+    catch (const Ziz::Exception& e)
+    {
+        EXPECT_STREQ (e.what(), "failed to find an active application pointer");
+        EXPECT_EQ (e.functionName, "vur");
+    }
+}
+
+TEST_F (Jobs, TerminateHandlerLogsAReportAndExitsWithStatus2)
+{
+    GTEST_FLAG_SET (death_test_style, "threadsafe");
+    EXPECT_EXIT (
+        {
+            std::set_terminate (VUR_CPlusPlus_Terminate_Handler);
+            std::terminate();
+        },
+        ::testing::ExitedWithCode (2), "");
+    const std::string log = log_text();
+    EXPECT_NE (log.find ("terminate handler invoked\n"), std::string::npos);
+    EXPECT_NE (log.find ("Function name:      VUR_CPlusPlus_Terminate_Handler"), std::string::npos);
+}
+} // namespace
