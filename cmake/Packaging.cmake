@@ -1,0 +1,71 @@
+# Installers: NSIS for the Windows build (cpack -G NSIS from a MinGW-w64 build folder), a Debian package
+# for the Linux build (cpack -G DEB).
+
+# The full version, build number included, as the application reports it; the download listing that
+# the version check reads expects files named vur-<version>-win...
+file(STRINGS ${CMAKE_SOURCE_DIR}/src-vur/core/version_check.h _vur_version_line
+    REGEX "application_version = \"[0-9.-]+\"")
+if(_vur_version_line MATCHES "\"([0-9.-]+)\"")
+    set(VUR_FULL_VERSION ${CMAKE_MATCH_1})
+else()
+    set(VUR_FULL_VERSION ${PROJECT_VERSION})
+endif()
+
+set(CPACK_PACKAGE_NAME "vur")
+set(CPACK_PACKAGE_VENDOR "Dadovir")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Monitor for the inline moisture meters of a planing line")
+set(CPACK_PACKAGE_CONTACT "Dana Voss <support@dadovir-moisture.example>")
+set(CPACK_STRIP_FILES FALSE)
+
+# The programs that stand beside the monitor, where they exist in this tree.
+set(_vur_programs)
+foreach(_target vur OPCConsole vur-meter-sim)
+    if(TARGET ${_target})
+        list(APPEND _vur_programs ${_target})
+    endif()
+endforeach()
+
+if(WIN32)
+    # Everything in the installation folder: the monitor's default OPC console command finds
+    # OPCConsole.exe beside it. The PDBs let a backtrace name the frames (Windows' DbgHelp looks for
+    # them beside the executable).
+    foreach(_target IN LISTS _vur_programs)
+        install(PROGRAMS $<TARGET_FILE:${_target}> DESTINATION . COMPONENT programs)
+        install(FILES $<TARGET_FILE_DIR:${_target}>/$<TARGET_FILE_BASE_NAME:${_target}>.pdb
+            DESTINATION . COMPONENT programs OPTIONAL)
+    endforeach()
+
+    set(CPACK_GENERATOR "NSIS")
+    set(CPACK_PACKAGE_FILE_NAME "vur-${VUR_FULL_VERSION}-win64")
+    set(CPACK_PACKAGE_INSTALL_DIRECTORY "Dadovir Moisture Meter")
+    set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY "Dadovir Moisture Meter")
+    set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+    set(CPACK_NSIS_PACKAGE_NAME "Dadovir Moisture Meter")
+    set(CPACK_NSIS_DISPLAY_NAME "Dadovir Moisture Meter ${VUR_FULL_VERSION}")
+    if(TARGET vur)
+        # Start menu: one entry, the monitor.
+        set(CPACK_PACKAGE_EXECUTABLES "vur" "VUR")
+        set(CPACK_NSIS_INSTALLED_ICON_NAME "vur.exe")
+    endif()
+    # The uninstaller removes only what the installer put in place: the configuration (ProgramData) and
+    # the record folders are the plant's data and stay.
+    set(CPACK_NSIS_MODIFY_PATH OFF)
+else()
+    foreach(_target IN LISTS _vur_programs)
+        install(PROGRAMS $<TARGET_FILE:${_target}> DESTINATION bin COMPONENT programs)
+    endforeach()
+
+    set(CPACK_GENERATOR "DEB")
+    set(CPACK_DEBIAN_PACKAGE_NAME "vur")
+    set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+    set(CPACK_DEBIAN_PACKAGE_VERSION ${VUR_FULL_VERSION})
+    set(CPACK_DEBIAN_PACKAGE_SECTION "misc")
+    # JUCE loads the X libraries at run time (ldd does not show them); text needs fonts; the web requests
+    # go through curl.
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS
+        "libx11-6, libxext6, libxrandr2, libxinerama1, libxcursor1, libfreetype6, libpng16-16, libjpeg62-turbo, fonts-dejavu-core, fontconfig-config, curl")
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
+endif()
+
+include(CPack)

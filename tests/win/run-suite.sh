@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# The Windows test suite under Wine, in a throw-away Wine prefix (BUILD_DIR/wine, with its own HOME):
+# the CTest suites of the MinGW-w64 build (the serial tests read through two COM ports joined back to
+# back), vur.exe's start and orderly close, and the installer when BUILD_DIR holds one.
+#
+#   xvfb-run -a tests/win/run-suite.sh BUILD_DIR
+#
+# Needs an X display: Wine's desktop and the program's windows open on it. Artifacts (screenshot, log,
+# JUnit file) go to BUILD_DIR/artifacts.
+set -uo pipefail
+
+top=$(cd "$(dirname "$0")/../.." && pwd)
+build=$(cd "${1:?usage: $0 BUILD_DIR}" && pwd)
+if [ -z "${DISPLAY:-}" ]; then
+    echo "run-suite.sh needs an X display: run it under xvfb-run -a" >&2
+    exit 2
+fi
+
+session="$build/wine"
+artifacts="$build/artifacts"
+export WINEPREFIX="$session/prefix" HOME="$session/home" WINEARCH=win64 WINEDEBUG=-all
+# No Mono or Gecko installer prompts in a fresh prefix.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+relay=
+finish()
+{
+    wineserver -k > /dev/null 2>&1
+    [ -n "$relay" ] && kill "$relay" 2> /dev/null
+}
+trap finish EXIT
+
+wineserver -k > /dev/null 2>&1
+rm -rf "$session"
+mkdir -p "$HOME" "$artifacts"
+echo "== a fresh Wine prefix in $WINEPREFIX"
+wine wineboot -i < /dev/null > /dev/null 2>&1
+
+# Two pseudo-terminals joined back to back as COM8 and COM9 (the default devices use COM4 to COM7). Wine
+# reads its port map when its server starts.
+python3 -u "$top/tests/win/pty_pair.py" > "$session/ptys" 2> /dev/null &
+relay=$!
+for _ in $(seq 1 100); do
+    [ -s "$session/ptys" ] && break
+    sleep 0.1
+done
+read -r pty_reader pty_meter < "$session/ptys"
+wine reg add 'HKLM\Software\Wine\Ports' /v COM8 /t REG_SZ /d "$pty_reader" /f < /dev/null > /dev/null 2>&1
+wine reg add 'HKLM\Software\Wine\Ports' /v COM9 /t REG_SZ /d "$pty_meter" /f < /dev/null > /dev/null 2>&1
+wineserver -k > /dev/null 2>&1
+wineserver -w
+export VUR_TEST_COM_PAIR="COM8 COM9"
+echo "== COM8 = $pty_reader, COM9 = $pty_meter"
+
+# One wineserver for the whole run, its services started here with no pipes attached: otherwise the first
+# test's services would hold CTest's output pipe open, and every start would pay for a new server.
+wineserver -p < /dev/null > /dev/null 2>&1
+wine cmd /c exit < /dev/null > /dev/null 2>&1
+
+status=0
+echo "== CTest under Wine"
+ctest --test-dir "$build" --label-exclude e2e --output-on-failure --timeout 300 -j2 \
+    --output-junit "$artifacts/windows-ctest.xml" || status=1
+
+echo "== vur.exe: main window and orderly close"
+python3 "$top/tests/win/test_vur_start.py" "$build" "$artifacts" || status=1
+
+if ls "$build"/vur-*-win64.exe > /dev/null 2>&1; then
+    echo "== installer"
+    bash "$top/tests/win/test_installer.sh" "$build" || status=1
+fi
+
+exit $status

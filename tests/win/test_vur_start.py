@@ -1,0 +1,133 @@
+#!/usr/bin/env python3
+"""vur.exe under Wine reaches its main window and shuts down in order when the window is asked to close.
+
+    tests/win/test_vur_start.py BUILD_DIR [ARTIFACT_DIR]
+
+Runs in the Wine session that tests/win/run-suite.sh prepares (WINEPREFIX, a persistent wineserver,
+DISPLAY on Xvfb). The configuration goes to a fresh folder; the log is vur.log in Wine's temporary folder.
+Leaves a screenshot of the main window in ARTIFACT_DIR.
+"""
+
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+WINDOW_TITLE = "VUR v1.0.0-2718"
+
+
+def wine_output(*args):
+    out = subprocess.run(["wine"] + list(args), capture_output=True, text=True, timeout=60,
+                         stdin=subprocess.DEVNULL)
+    return out.stdout.strip()
+
+
+def windows_path(unix_path):
+    return subprocess.run(["winepath", "-w", unix_path], capture_output=True, text=True,
+                          timeout=60).stdout.strip()
+
+
+def unix_path(win_path):
+    return subprocess.run(["winepath", "-u", win_path], capture_output=True, text=True,
+                          timeout=60).stdout.strip()
+
+
+def read(path):
+    try:
+        with open(path, encoding="utf-8", errors="replace") as f:
+            return f.read()
+    except FileNotFoundError:
+        return ""
+
+
+def wait_for(what, predicate, timeout, proc):
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        value = predicate()
+        if value:
+            return value
+        if proc.poll() is not None:
+            raise AssertionError("vur.exe ended with %s while waiting for %s" % (proc.returncode, what))
+        time.sleep(0.2)
+    raise AssertionError("no %s within %d s" % (what, timeout))
+
+
+def window_ids():
+    out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^" + re.escape(WINDOW_TITLE) + "$"],
+                         capture_output=True, text=True)
+    return out.stdout.split()
+
+
+def main():
+    build = os.path.abspath(sys.argv[1])
+    artifacts = os.path.abspath(sys.argv[2] if len(sys.argv) > 2 else os.path.join(build, "artifacts"))
+    os.makedirs(artifacts, exist_ok=True)
+    exe = os.path.join(build, "bin", "vur.exe")
+
+    temp = unix_path(wine_output("cmd", "/c", "echo %TEMP%"))
+    log_file = os.path.join(temp, "vur.log")
+    if os.path.exists(log_file):
+        os.remove(log_file)
+
+    sandbox = tempfile.mkdtemp(prefix="vur-win-start-", dir=os.environ.get("VUR_TEST_ROOT"))
+    config_dir = os.path.join(sandbox, "cfg")
+    os.makedirs(config_dir)
+    env = dict(os.environ)
+    # The web checks fail at once against a closed loopback port.
+    env.update(VUR_CONFIG_DIR=windows_path(config_dir), VUR_WEB_BASE_URL="http://127.0.0.1:9")
+
+    proc = subprocess.Popen(["wine", exe], env=env, cwd=os.path.dirname(exe), stdin=subprocess.DEVNULL,
+                            stdout=open(os.path.join(artifacts, "win-vur-stdout.txt"), "w"),
+                            stderr=subprocess.STDOUT)
+    try:
+        wait_for("\"starting the main window\" in %s" % log_file,
+                 lambda: "starting the main window" in read(log_file), 180, proc)
+        window = wait_for("window \"%s\"" % WINDOW_TITLE, window_ids, 60, proc)[0]
+        time.sleep(2)   # let the tabs paint before the picture
+        subprocess.run(["import", "-window", "root", os.path.join(artifacts, "win-vur-main-window.png")],
+                       check=False, timeout=60)
+
+        # Alt+F4 is Windows' own close request: Wine turns it into WM_SYSCOMMAND SC_CLOSE, then WM_CLOSE.
+        subprocess.run(["xdotool", "windowfocus", "--sync", window], check=False, timeout=30)
+        subprocess.run(["xdotool", "key", "--window", window, "alt+F4"], check=False, timeout=30)
+        code = proc.wait(timeout=120)
+    finally:
+        if proc.poll() is None:
+            proc.kill()
+            proc.wait()
+        if os.path.exists(log_file):
+            shutil.copy(log_file, os.path.join(artifacts, "win-vur.log"))
+        if not os.environ.get("VUR_KEEP_TEST_FILES"):
+            shutil.rmtree(sandbox, ignore_errors=True)
+
+    log = read(log_file)
+    lines = [line for line in log.splitlines() if line.strip()]
+    failures = []
+    if code != 0:
+        failures.append("exit code %s, not 0" % code)
+    # In this order; after the shutdown line only the teardown (threads, windows) writes.
+    expected = ["starting Dadovir Moisture Measurement", "starting the main window", 'running job #5: "shutdown"',
+                "shutting down Dadovir Moisture Measurement"]
+    position = 0
+    for line in expected:
+        found = log.find(line, position)
+        if found < 0:
+            failures.append("the log lacks \"%s\" in its place; it ends:\n%s" % (line, "\n".join(lines[-15:])))
+            break
+        position = found + len(line)
+    if failures:
+        print("FAILED: vur.exe start and close:\n  " + "\n  ".join(failures))
+        return 1
+    print("passed: vur.exe reached its main window and shut down in order (exit code 0)")
+    return 0
+
+
+if __name__ == "__main__":
+    try:
+        sys.exit(main())
+    except (AssertionError, subprocess.TimeoutExpired) as e:
+        print("FAILED: vur.exe start and close: %s" % e)
+        sys.exit(1)
