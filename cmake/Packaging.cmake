@@ -1,5 +1,6 @@
-# Installers: NSIS for the Windows build (cpack -G NSIS from a MinGW-w64 build folder), a Debian package
-# for the Linux build (cpack -G DEB).
+# Installers: NSIS for the Windows build, a Debian package for the Linux build. Build the programs, then
+# run cpack in the build folder:
+#   cmake --build <build> --target vur OPCConsole vur-meter-sim && (cd <build> && cpack)
 
 # The full version, build number included, as the application reports it; the download listing that
 # the version check reads expects files named vur-<version>-win...
@@ -17,6 +18,9 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Monitor for the inline moisture meters of a planing line")
 set(CPACK_PACKAGE_CONTACT "Dana Voss <support@dadovir-moisture.example>")
 set(CPACK_STRIP_FILES FALSE)
+
+# cpack packages the programs as built; it does not build the whole tree (tests and benchmarks) first.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY TRUE)
 
 # The programs that stand beside the monitor, where they exist in this tree.
 set(_vur_programs)
@@ -37,6 +41,8 @@ if(WIN32)
     endforeach()
 
     set(CPACK_GENERATOR "NSIS")
+    # A 64-bit installer, like the programs (and Wine without its 32-bit half can run it).
+    set(CPACK_NSIS_DEFINES "Target amd64-unicode")
     set(CPACK_PACKAGE_FILE_NAME "vur-${VUR_FULL_VERSION}-win64")
     set(CPACK_PACKAGE_INSTALL_DIRECTORY "Dadovir Moisture Meter")
     set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY "Dadovir Moisture Meter")
