@@ -86,14 +86,16 @@ void TabCanvas::write_record_file (bool summary)
             log_line ("prefix=" + prefix + ": failed to write the record file " + path + ": " + reason);
     }
 
+    // What is on disk now, as a reader will see it; a file that cannot be read back shows as empty.
+    std::string text;
     try
     {
-        const std::string text = strip_carriage_returns (Ziz::readFile (path));
-        log_line ("prefix=" + prefix + ": " + path + ":\n----------\n" + text + "----------");
+        text = strip_carriage_returns (Ziz::readFile (path));
     }
     catch (...)
     {
     }
+    log_line ("prefix=" + prefix + ": " + path + ":\n----------\n" + text + "----------");
 }
 
 void TabCanvas::write_package_file()
@@ -109,6 +111,13 @@ void TabCanvas::write_summary_file()
 void TabCanvas::import_records()
 {
     const fs::path folder = record_folder (prefix);
+
+    // Held for the whole import, the reading of the files too. While the import runs, the package bucket
+    // holds the boards of whichever package file it read last; a board that the reading thread added in
+    // between would be dropped from the package by the next emptying, and a package file that the reading
+    // thread wrote in between would get the other packages' boards. The reading thread waits instead, and
+    // its boards arrive after the import, in the package they belong to.
+    const juce::ScopedLock guard (lock);
     bool first_or_after_load = true;
 
     for (const int package : import_package_order (current_pkg))
@@ -117,7 +126,6 @@ void TabCanvas::import_records()
 
         if (first_or_after_load)
         {
-            const juce::ScopedLock guard (lock);
             log_line_of ("prefix=", prefix, ": clearing out all package buckets and ", pkg_values.size(), " board entries to load k=",
                          current_kiln, " << r=", current_run, " p=", package, " from ", name, " (run so far contains ",
                          run_values.size(), " boards)");
@@ -136,7 +144,6 @@ void TabCanvas::import_records()
 
         const std::string values_line = read_record_values_line (path);
 
-        const juce::ScopedLock guard (lock);
         std::size_t count = 0;
         try
         {
@@ -164,7 +171,6 @@ void TabCanvas::import_records()
         }
     }
 
-    const juce::ScopedLock guard (lock);
     log_line_of ("prefix=", prefix, ": import has finished loading ", run_values.size(), " boards");
     log_line_of ("prefix=", prefix, ": ", run_values.size(), " boards in run: k=", current_kiln, " r=", current_run, ": ",
                  board_values_text (run_values));

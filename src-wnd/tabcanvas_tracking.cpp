@@ -95,27 +95,29 @@ void TabCanvas::apply_kiln_run_pkg_change()
     log_line (p + ": flag indicating pkg variables will be reset: true");
     log_line (p + ": flag indicating run variables will be reset: true");
 
+    // Held from the flush to the end of the import. A board that the reading thread takes meanwhile waits
+    // for it and then joins the new package: it is neither dropped from the package bucket by the import's
+    // emptying nor written into the new package's file together with boards of the run's other packages
+    // that the import has put in the package bucket on the way.
+    const juce::ScopedLock guard (lock);
+    if (flush)
     {
-        const juce::ScopedLock guard (lock);
-        if (flush)
-        {
-            write_package_file();
-            write_summary_file();
-        }
-
-        run_histogram.fill (0);
-        pkg_histogram.fill (0);
-        log_line (p + ": reset all PKG values to zero");
-        pkg_bucket.reset();
-        last_warning_time = 0;
-        last_warning_board_count = 0;
-        log_line (p + ": reset all RUN values to zero");
-        run_bucket.reset();
-
-        kiln_text = std::to_string (pending_kiln);
-        run_text = number_text_padded (pending_run);
-        pkg_text = number_text_padded (pending_pkg);
+        write_package_file();
+        write_summary_file();
     }
+
+    run_histogram.fill (0);
+    pkg_histogram.fill (0);
+    log_line (p + ": reset all PKG values to zero");
+    pkg_bucket.reset();
+    last_warning_time = 0;
+    last_warning_board_count = 0;
+    log_line (p + ": reset all RUN values to zero");
+    run_bucket.reset();
+
+    kiln_text = std::to_string (pending_kiln);
+    run_text = number_text_padded (pending_run);
+    pkg_text = number_text_padded (pending_pkg);
 
     kiln_value.setText (juce::String::fromUTF8 (kiln_text.c_str()));
     run_value.setText (juce::String::fromUTF8 (run_text.c_str()));

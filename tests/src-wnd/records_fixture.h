@@ -1,0 +1,160 @@
+#pragma once
+
+// Device channels built directly on silent pseudo-terminals, with their record folder, their OPC output file
+// and their log at hand. The channels do not refresh by themselves: the test polls them on its own thread,
+// which is the message thread.
+
+#include "app_fixture.h"
+#include "src-log/log.h"
+#include "src-wnd/tabcanvas.h"
+
+#include <pty.h>
+#include <unistd.h>
+
+#include <ctime>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vurtest
+{
+class RecordsFixture : public AppFixture
+{
+protected:
+    void SetUp() override
+    {
+        AppFixture::SetUp();
+        std::tm local {};
+        const std::time_t now = std::time (nullptr);
+        localtime_r (&now, &local);
+        record_dir = records_dir + "/" + std::to_string (local.tm_year + 1900);
+        std::filesystem::create_directories (record_dir);
+    }
+
+    void TearDown() override
+    {
+        close_all_boxes();
+        // A silent port keeps a read waiting for its whole time-out (10 ms a byte asked for): one byte ends it.
+        for (auto& canvas : canvases)
+            canvas->signalThreadShouldExit();
+        for (const auto& p : ptys)
+            [[maybe_unused]] const auto written = ::write (p.master, "\n", 1);
+        canvases.clear();
+        for (const auto& p : ptys)
+        {
+            close (p.slave);
+            close (p.master);
+        }
+        ptys.clear();
+        AppFixture::TearDown();
+    }
+
+    // A device on a fresh pseudo-terminal with the given saved numbers; its timer does not run.
+    void add_quiet_device (const std::string& prefix, int kiln, int run, int pkg)
+    {
+        Pty p;
+        char path[256] = {};
+        ASSERT_EQ (openpty (&p.master, &p.slave, path, nullptr, nullptr), 0);
+        ptys.push_back (p);
+        add_device (prefix, path);
+        auto& cfg = *app->cfg;
+        cfg.set_str (prefix + "_chart_redraw_ms", "0");
+        cfg.set_str (prefix + "_last_kiln", std::to_string (kiln));
+        cfg.set_str (prefix + "_last_run", std::to_string (run));
+        cfg.set_str (prefix + "_last_pkg", std::to_string (pkg));
+    }
+
+    TabCanvas& make_canvas (const std::string& prefix, int kiln, int run, int pkg)
+    {
+        add_quiet_device (prefix, kiln, run, pkg);
+        canvases.push_back (std::make_unique<TabCanvas> (prefix));
+        return *canvases.back();
+    }
+
+    // The pseudo-terminal master of the n-th device, where a test plays the meter.
+    int meter (std::size_t n = 0) const { return ptys.at (n).master; }
+
+    // A package file as the system writes it; only its second line counts when it is read back.
+    void write_record (const std::string& name, const std::string& values_line) const
+    {
+        writeFile (record_dir + "/" + name, "0000,statistics line\r\n" + values_line + "\r\n");
+    }
+
+    std::string record (const std::string& name) const { return readFile (record_dir + "/" + name); }
+    bool record_exists (const std::string& name) const { return std::filesystem::exists (record_dir + "/" + name); }
+
+    std::vector<std::string> record_names() const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator (record_dir))
+            names.push_back (entry.path().filename().string());
+        std::sort (names.begin(), names.end());
+        return names;
+    }
+
+    static void write_opc_file (const TabCanvas& canvas, const std::string& text)
+    {
+        writeFile (canvas.opc_output_filename, text);
+    }
+
+    // The log from a mark on: take the mark, act, then look at what the action logged.
+    std::size_t log_mark() const { return log_text().size(); }
+    std::string log_since (std::size_t mark) const
+    {
+        const std::string text = log_text();
+        return mark < text.size() ? text.substr (mark) : std::string();
+    }
+
+    static std::size_t count_of (const std::string& text, const std::string& part)
+    {
+        std::size_t n = 0;
+        for (auto at = text.find (part); at != std::string::npos; at = text.find (part, at + part.size()))
+            ++n;
+        return n;
+    }
+
+    // The message lines of a piece of log, without their timestamps (continuation lines stay as they are).
+    static std::vector<std::string> messages (const std::string& text)
+    {
+        std::vector<std::string> lines;
+        std::size_t start = 0;
+        for (std::size_t end; (end = text.find ('\n', start)) != std::string::npos; start = end + 1)
+        {
+            const std::string line = text.substr (start, end - start);
+            lines.push_back (line.size() > 24 && line[3] == ' ' && line[23] == ' ' ? line.substr (24) : line);
+        }
+        return lines;
+    }
+
+    // The same, only the lines of one channel (its reading thread has lines of its own).
+    static std::vector<std::string> channel_messages (const std::string& text, const std::string& prefix)
+    {
+        std::vector<std::string> lines;
+        for (auto& line : messages (text))
+            if (line.rfind ("prefix=" + prefix + ": ", 0) == 0)
+                lines.push_back (std::move (line));
+        return lines;
+    }
+
+    static std::string text_of (const juce::TextEditor& field) { return field.getText().toStdString(); }
+
+    static int open_boxes() { return juce::ModalComponentManager::getInstance()->getNumModalComponents(); }
+
+    static void close_all_boxes()
+    {
+        juce::ModalComponentManager::getInstance()->cancelAllModalComponents();
+        pump_until ([] { return open_boxes() == 0; }, 2000);
+        pump_for (20);
+    }
+
+    struct Pty
+    {
+        int master = -1;
+        int slave = -1;
+    };
+    std::vector<Pty> ptys;
+    std::vector<std::unique_ptr<TabCanvas>> canvases;
+    std::string record_dir;
+};
+} // namespace vurtest

@@ -1,0 +1,324 @@
+// A channel's record files: what it writes as boards arrive and as packages change, what it reads back, and
+// how it reports the files it cannot read or write.
+
+#include "records_fixture.h"
+#include "src-wnd/core/board_stats.h"
+#include "src-wnd/vodaze.h"
+
+#include <atomic>
+#include <cstdio>
+#include <thread>
+
+namespace
+{
+using Records = vurtest::RecordsFixture;
+
+void play (int meter, const std::string& text)
+{
+    for (std::size_t done = 0; done < text.size();)
+    {
+        const ssize_t n = ::write (meter, text.data() + done, text.size() - done);
+        ASSERT_GT (n, 0);
+        done += static_cast<std::size_t> (n);
+    }
+}
+
+std::size_t package_size (TabCanvas& canvas)
+{
+    const juce::ScopedLock guard (canvas.lock);
+    return canvas.pkg_values.size();
+}
+
+std::size_t run_size (TabCanvas& canvas)
+{
+    const juce::ScopedLock guard (canvas.lock);
+    return canvas.run_values.size();
+}
+
+TabCanvas::Histogram histogram_of (const std::vector<double>& values)
+{
+    TabCanvas::Histogram h {};
+    for (const double v : values)
+        ++h[static_cast<std::size_t> (moisture_bin (v))];
+    return h;
+}
+
+double sum_of (const std::vector<double>& values)
+{
+    double sum = 0.0;
+    for (const double v : values)
+        sum += v;
+    return sum;
+}
+
+// The package numbers named by the "clearing out" lines of one channel, in order.
+std::vector<int> clearing_packages (const std::vector<std::string>& lines, const std::string& prefix)
+{
+    std::vector<int> packages;
+    const std::string start = "prefix=" + prefix + ": clearing out all package buckets and ";
+    for (const auto& line : lines)
+    {
+        if (line.rfind (start, 0) != 0)
+            continue;
+        const auto at = line.find (" p=");
+        packages.push_back (std::stoi (line.substr (at + 3)));
+    }
+    return packages;
+}
+
+bool has_line (const std::vector<std::string>& lines, const std::string& line)
+{
+    return std::find (lines.begin(), lines.end(), line) != lines.end();
+}
+
+TEST_F (Records, ImportRebuildsTheRunFromEveryPackageFileAndThePackageFromItsOwn)
+{
+    struct Case
+    {
+        const char* what;
+        std::vector<std::pair<std::string, std::string>> files;
+        int pkg;
+        std::vector<double> run, package;
+        std::vector<int> clearing_at;
+    };
+    const Case cases[] = {
+        { "current package on disk", { { "7_012001.mc", "14.0,15.0,." }, { "7_012003.mc", "13.0,." } }, 3,
+          { 14.0, 15.0, 13.0 }, { 13.0 }, { 1, 2 } },
+        { "current package not on disk", { { "7_012001.mc", "14.0,15.0,." }, { "7_012003.mc", "13.0,." } }, 4,
+          { 14.0, 15.0, 13.0 }, {}, { 1, 2, 5 } },
+        { "a lone end marker still counts as a loaded file; 0.0 is dropped",
+          { { "7_012001.mc", "." }, { "7_012002.mc", "14.2,0.0,15.1,." } }, 2, { 14.2, 15.1 }, { 14.2, 15.1 }, { 1, 3 } },
+    };
+    const std::string prefixes[] = { "a", "b", "c" };
+    for (std::size_t i = 0; i < std::size (cases); ++i)
+    {
+        const auto& c = cases[i];
+        const auto& prefix = prefixes[i];
+        SCOPED_TRACE (c.what);
+        std::filesystem::remove_all (record_dir);
+        std::filesystem::create_directories (record_dir);
+        for (const auto& [name, values] : c.files)
+            write_record (name, values);
+
+        const auto mark = log_mark();
+        auto& canvas = make_canvas (prefix, 7, 12, c.pkg);
+        const auto lines = messages (log_since (mark));
+
+        EXPECT_EQ (canvas.run_values, c.run);
+        EXPECT_EQ (canvas.pkg_values, c.package);
+        EXPECT_EQ (canvas.run_histogram, histogram_of (c.run));
+        EXPECT_EQ (canvas.pkg_histogram, histogram_of (c.package));
+        EXPECT_DOUBLE_EQ (canvas.run_sum, sum_of (c.run));
+        EXPECT_DOUBLE_EQ (canvas.pkg_sum, sum_of (c.package));
+        EXPECT_DOUBLE_EQ (canvas.run_average, sum_of (c.run) / static_cast<double> (c.run.size()));
+        EXPECT_DOUBLE_EQ (canvas.pkg_average, c.package.empty() ? 0.0 : sum_of (c.package) / static_cast<double> (c.package.size()));
+        EXPECT_EQ (clearing_packages (lines, prefix), c.clearing_at);
+        EXPECT_TRUE (record_names().size() == c.files.size()) << "nothing is written at start";
+    }
+
+    // The log of the first case, line by line where it names figures.
+    const std::string path1 = record_dir + "/7_012001.mc";
+    std::filesystem::remove_all (record_dir);
+    std::filesystem::create_directories (record_dir);
+    write_record ("7_012001.mc", "14.0,15.0,.");
+    write_record ("7_012003.mc", "13.0,.");
+    const auto mark = log_mark();
+    make_canvas ("d", 7, 12, 3);
+    const auto lines = messages (log_since (mark));
+    for (const auto& line : std::vector<std::string> {
+             "prefix=d: clearing out all package buckets and 0 board entries to load k=7 << r=12 p=1 from 7_012001.mc (run so far contains 0 boards)",
+             "prefix=d: importing all existing values from " + path1,
+             "prefix=d: RUN: filename=" + path1 + ": imported 2 existing entries, run average is 14.5, run contains a total of 2 entries",
+             "prefix=d: PKG: filename=" + path1 + ": imported 2 existing entries, pkg average is 14.5, pkg contains a total of 2 entries",
+             "prefix=d: clearing out all package buckets and 2 board entries to load k=7 << r=12 p=2 from 7_012002.mc (run so far contains 2 boards)",
+             "prefix=d: import has finished loading 3 boards",
+             "prefix=d: 3 boards in run: k=7 r=12: 14.0, 15.0, 13.0, ",
+             "prefix=d: 1 boards in pkg: k=7 r=12, p=3: 13.0, ",
+         })
+        EXPECT_TRUE (has_line (lines, line)) << line;
+}
+
+TEST_F (Records, BadRecordAtStartIsReportedAndTheWindowIsStillBuilt)
+{
+    write_record ("7_012001.mc", "14.0,15.0,.");
+    write_record ("7_012002.mc", "16.0,abc,17.0,.");
+    add_quiet_device ("a", 7, 12, 3);
+    app->wnd = std::make_unique<VODAze>();
+
+    ASSERT_EQ (app->wnd->notebook.getNumTabs(), 1);
+    auto* canvas = dynamic_cast<TabCanvas*> (app->wnd->notebook.getTabContentComponent (0));
+    ASSERT_NE (canvas, nullptr);
+    EXPECT_NE (log_text().find ("invalid stod argument"), std::string::npos);
+    {
+        const juce::ScopedLock guard (canvas->lock);
+        EXPECT_NE (std::find (canvas->error_messages.begin(), canvas->error_messages.end(), "invalid stod argument"),
+                   canvas->error_messages.end());
+        // What was read before the bad value stays, with figures that match it.
+        EXPECT_EQ (canvas->run_values, (std::vector<double> { 14.0, 15.0, 16.0 }));
+        EXPECT_DOUBLE_EQ (canvas->run_average, 15.0);
+    }
+    EXPECT_EQ (text_of (canvas->pkg_value), "003");
+    close_all_boxes();
+    app->wnd.reset();
+}
+
+TEST_F (Records, FailedWritesAreLoggedWithTheirReason)
+{
+    auto& canvas = make_canvas ("a", 7, 12, 3);
+    vurtest::writeFile (records_dir + "/plain-file", "");
+
+    struct Case
+    {
+        const char* what;
+        std::string output_directory;
+        std::string block;  // a folder made where the package file belongs
+        std::vector<std::string> logged;
+    };
+    const std::string blocked_dir = records_dir + "/blocked";
+    const Case cases[] = {
+        { "folder under a plain file", records_dir + "/plain-file/%Y", "",
+          { "prefix=a: failed to create the record folder " + records_dir + "/plain-file/",
+            "prefix=a: failed to write the record file " + records_dir + "/plain-file/" } },
+        { "a folder in the file's place", blocked_dir, blocked_dir + "/7_012003.mc",
+          { "prefix=a: failed to write the record file " + blocked_dir + "/7_012003.mc: cannot replace \"" + blocked_dir
+            + "/7_012003.mc\": Is a directory" } },
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
+        if (! c.block.empty())
+            std::filesystem::create_directories (c.block);
+        app->cfg->set_str ("output_directory", c.output_directory);
+        const auto mark = log_mark();
+        canvas.write_package_file();
+        const std::string log = log_since (mark);
+        for (const auto& part : c.logged)
+            EXPECT_NE (log.find (part), std::string::npos) << part << "\n" << log;
+        EXPECT_NE (log.find (":\n----------\n----------\n"), std::string::npos) << "an unreadable file is logged as empty";
+    }
+    EXPECT_NE (log_text().find ("Not a directory"), std::string::npos);
+}
+
+TEST_F (Records, BoardsFromTheMeterAreWrittenByteForByte)
+{
+    auto& canvas = make_canvas ("a", 7, 12, 3);
+    play (meter(), "14.8\t14.2\r\n09.1\t09.5\r\n");
+    ASSERT_TRUE (pump_until ([&] { return package_size (canvas) == 2; }));
+    canvas.update_deviations();
+
+    const auto mark = log_mark();
+    canvas.write_package_file();
+    canvas.write_summary_file();
+    const std::string package_text = "0002,0000,0001,0000,0000,0000,0000,0001,0000,0000,0000,0000,0000,0000,0000,0000,0000,0000,"
+                                     "000,000,3.323402,11.850000,000\r\n"
+                                     "14.2,09.5,.\r\n";
+    const std::string summary_text = "2,0,1,0,0,0,0,1,0,0,0,0,0,0,0,0,0,0,000,000,3.323402,11.850000,0.0,0.0\r\n";
+    EXPECT_EQ (record ("7_012003.mc"), package_text);
+    EXPECT_EQ (record ("7_012000.mc"), summary_text);
+
+    const std::string package_path = record_dir + "/7_012003.mc";
+    const std::string summary_path = record_dir + "/7_012000.mc";
+    const std::string log = log_since (mark);
+    for (const auto& part : std::vector<std::string> {
+             "prefix=a: writing 2 boards to " + package_path + " (k=7, r=012, p=003, pkg avg=11.85, run avg=11.85)\n",
+             "prefix=a: " + package_path + ":\n----------\n" + "0002,0000,0001,0000,0000,0000,0000,0001,0000,0000,0000,0000,0000,"
+                 "0000,0000,0000,0000,0000,000,000,3.323402,11.850000,000\n14.2,09.5,.\n----------\n",
+             "prefix=a: writing summary data to " + summary_path + " (run size=2, run avg=11.85)\n",
+             "prefix=a: " + summary_path + ":\n----------\n2,0,1,0,0,0,0,1,0,0,0,0,0,0,0,0,0,0,000,000,3.323402,11.850000,0.0,0.0\n----------\n",
+         })
+        EXPECT_NE (log.find (part), std::string::npos) << part << "\n" << log;
+}
+
+TEST_F (Records, EveryHundredthBoardRewritesThePackageFile)
+{
+    add_quiet_device ("a", 7, 12, 3);
+    app->cfg->set_str ("a_read_len", "1100");
+    app->cfg->set_str ("a_interval_ms", "10");
+    canvases.push_back (std::make_unique<TabCanvas> ("a"));
+
+    std::string lines, values;
+    for (int i = 0; i < 150; ++i)
+    {
+        char board[32];
+        const double value = 8.0 + (i % 170) * 0.1;
+        std::snprintf (board, sizeof board, "%04.1f\t%04.1f\r\n", value + 1.0, value);
+        lines += board;
+        if (i < 100)
+        {
+            std::snprintf (board, sizeof board, "%04.1f,", value);
+            values += board;
+        }
+    }
+    play (meter(), lines);
+    ASSERT_TRUE (pump_until ([&] { return package_size (*canvases.back()) == 150; }));
+
+    // Written by the reading thread at the hundredth board, and not again before the two hundredth.
+    EXPECT_EQ (count_of (log_text(), "prefix=a: writing 100 boards to " + record_dir + "/7_012003.mc"), 1u);
+    const std::string file = record ("7_012003.mc");
+    EXPECT_EQ (file.substr (0, 5), "0100,");
+    EXPECT_EQ (file.substr (file.find ("\r\n") + 2), values + ".\r\n");
+}
+
+// The reading thread goes on adding boards while a change of package rebuilds the buckets from a long run.
+// Every board must land exactly once in the run and, since it arrived after the change, in the new package;
+// the new package's file must never be written from a half-rebuilt bucket.
+TEST_F (Records, BoardsArrivingDuringAChangeBelongToTheNewPackage)
+{
+    constexpr int files = 300;
+    constexpr int per_file = 150;
+    std::string stored;
+    for (int i = 0; i < per_file; ++i)
+        stored += "20.5,";
+    stored += ".";
+    for (int p = 1; p <= files; ++p)
+    {
+        char name[32];
+        std::snprintf (name, sizeof name, "7_013%03d.mc", p);
+        write_record (name, stored);
+    }
+
+    add_quiet_device ("a", 7, 12, 1);
+    app->cfg->set_str ("a_read_len", "220");
+    app->cfg->set_str ("a_interval_ms", "1");
+    canvases.push_back (std::make_unique<TabCanvas> ("a"));
+    auto& canvas = *canvases.back();
+
+    std::atomic<bool> stop { false };
+    std::atomic<std::size_t> sent { 0 };
+    const int fd = meter();
+    std::thread meter_thread ([&] {
+        const std::string burst = "12.1\t12.0\r\n12.1\t12.0\r\n12.1\t12.0\r\n12.1\t12.0\r\n12.1\t12.0\r\n";
+        while (! stop)
+        {
+            if (::write (fd, burst.data(), burst.size()) == static_cast<ssize_t> (burst.size()))
+                sent += 5;
+            std::this_thread::sleep_for (std::chrono::microseconds (500));
+        }
+    });
+    const bool boards_flowing = pump_until ([&] { return package_size (canvas) > 50; });
+
+    write_opc_file (canvas, "400\nN75:3=7\nN75:4=13\nN75:5=300\n");
+    canvas.timerCallback();
+    pump_for (100);
+    stop = true;
+    meter_thread.join();
+    ASSERT_TRUE (boards_flowing);
+
+    const std::string flushed = record ("7_012001.mc");
+    const std::size_t before_change = std::stoul (flushed.substr (0, flushed.find (',')));
+    const std::size_t stored_boards = static_cast<std::size_t> (files * per_file);
+    ASSERT_TRUE (pump_until ([&] { return before_change + run_size (canvas) - stored_boards == sent; }))
+        << "sent " << sent << ", counted " << before_change << " before the change and " << run_size (canvas) << " after";
+
+    const juce::ScopedLock guard (canvas.lock);
+    const std::size_t after_change = canvas.run_values.size() - stored_boards;
+    EXPECT_GT (after_change, 0u);
+    EXPECT_EQ (canvas.pkg_values.size(), static_cast<std::size_t> (per_file) + after_change);
+    EXPECT_EQ (std::count (canvas.run_values.begin(), canvas.run_values.end(), 20.5), files * per_file);
+    EXPECT_EQ (std::count (canvas.pkg_values.begin(), canvas.pkg_values.end(), 20.5), per_file);
+    const std::string current = record ("7_013300.mc");
+    const std::string values_line = current.substr (current.find ("\r\n") + 2);
+    EXPECT_EQ (values_line.rfind (stored.substr (0, stored.size() - 1), 0), 0u)
+        << "the package file starts with the boards it held before the change";
+}
+} // namespace
