@@ -135,7 +135,7 @@ private:
     ReportOnce csv_failure_reports;
     std::string device_name() const;
 
-    // Lets a warning box that outlives its channel see that the channel is gone.
-    juce::WeakReference<TabCanvas>::Master masterReference;
-    friend class juce::WeakReference<TabCanvas>;
+    // Lets a warning box that outlives its channel see that the channel is gone (the master clears its
+    // references when the channel is destroyed).
+    JUCE_DECLARE_WEAK_REFERENCEABLE (TabCanvas)
 };

@@ -4,10 +4,10 @@
 #include "src-wnd/tabcanvas.h"
 
 #include "src-base/core/ZizString.h"
-#include "src-base/platform/atomic_file.h"
 #include "src-cfg/cfg.h"
 #include "src-log/log.h"
 #include "src-vur/kmmapp.h"
+#include "src-wnd/chart_drawing.h"
 #include "src-wnd/core/board_warning.h"
 #include "src-wnd/core/chart_geometry.h"
 #include "src-wnd/vodaze.h"
@@ -34,11 +34,16 @@ void set_up_label (juce::Label& label, const char* text)
     label.setJustificationType (juce::Justification::centredRight);
 }
 
-juce::Rectangle<float> to_rect (const ChartRect& r) { return { r.x, r.y, r.width, r.height }; }
-
 std::int64_t now_seconds() { return static_cast<std::int64_t> (std::time (nullptr)); }
 
 juce::String to_juce (const std::string& text) { return juce::String::fromUTF8 (text.c_str(), static_cast<int> (text.size())); }
+
+// The name the chart and the warning show. The main window names a tab without a name setting after its
+// prefix; the chart does the same, so that selecting such a tab cannot fail.
+std::string shown_name (const std::string& prefix)
+{
+    return vur().cfg->get_str (prefix + "_name", prefix);
+}
 } // namespace
 
 void TabCanvas::build_display()
@@ -157,80 +162,29 @@ juce::Image TabCanvas::render_chart (int width, int height)
     if (threadShouldExit() || ! (is_active_tab || export_image))
         return {};
 
+    // An image cannot be empty; a chart that small is all frame anyway.
     juce::Image image (juce::Image::ARGB, juce::jmax (1, width), juce::jmax (1, height), true);
     juce::Graphics g (image);
-    g.fillAll (juce::Colours::white);
-    g.setColour (juce::Colours::black);
-    g.drawRect (0, 0, width, height, 1);
-
     if (width < chart_min_size || height < chart_min_size)
+    {
+        draw_chart (g, chart_geometry (width, height, {}, {}, 0), {}, {}, {});
         return image;
+    }
 
-    g.setColour (juce::Colours::lightgrey);
-    g.drawText (to_juce (device_name()), 3, 3, width - 6, 6, juce::Justification::topLeft, true);
-    g.drawText (juce::Time::getCurrentTime().formatted ("%Y-%m-%d %H:%M:%S"), 3, 3, width - 6, 6, juce::Justification::topRight, true);
+    const auto name = to_juce (shown_name (prefix));
+    const auto time_text = juce::Time::getCurrentTime().formatted ("%Y-%m-%d %H:%M:%S");
 
     std::vector<std::string> errors;
-    try
-    {
-        if (const auto* window = vur().wnd.get())
-            errors = window->error_messages;
-    }
-    catch (...)
-    {
-    }
+    if (const auto* window = vur().wnd.get())
+        errors = window->error_messages;
 
+    // The reading thread waits while the chart is drawn and written, so the picture is of one moment.
     const juce::ScopedLock guard (lock);
     errors.insert (errors.end(), error_messages.begin(), error_messages.end());
-
     const ChartGeometry geometry = chart_geometry (width, height, run_histogram, pkg_histogram, errors.size());
+    const bool complete = draw_chart (g, geometry, name, time_text, errors, [this] { return threadShouldExit(); });
 
-    g.setColour (juce::Colours::dimgrey);
-    for (const auto& line : geometry.horizontal_grid)
-        g.drawRect (to_rect (line), 1.0f);
-    for (const auto& line : geometry.vertical_grid)
-        g.drawRect (to_rect (line), 1.0f);
-
-    for (const auto& bin : geometry.bins)
-    {
-        g.setColour (juce::Colours::white.withAlpha (0.85f));
-        if (bin.run_bar)
-            g.fillRect (to_rect (*bin.run_bar));
-        if (bin.pkg_bar)
-            g.fillRect (to_rect (*bin.pkg_bar));
-
-        if (bin.run_bar)
-        {
-            g.setColour (juce::Colours::darkorchid.withAlpha (0.25f));
-            g.fillRect (to_rect (*bin.run_bar));
-            g.setColour (juce::Colours::darkorchid);
-            g.drawRect (to_rect (*bin.run_bar), 1.0f);
-        }
-        if (bin.pkg_bar)
-        {
-            g.setColour (juce::Colours::blue.withAlpha (0.25f));
-            g.fillRect (to_rect (*bin.pkg_bar));
-            g.setColour (juce::Colours::blue);
-            g.drawRect (to_rect (*bin.pkg_bar), 1.0f);
-        }
-
-        if (threadShouldExit())
-            return image;
-    }
-
-    g.setColour (juce::Colours::black);
-    for (const auto& bin : geometry.bins)
-        g.drawText (to_juce (bin.label_text), bin.label_box.x, bin.label_box.y, bin.label_box.width, bin.label_box.height,
-                    juce::Justification::centredBottom, true);
-
-    if (! errors.empty() && ! threadShouldExit())
-    {
-        g.setColour (juce::Colours::red);
-        for (std::size_t i = 0; i < errors.size(); ++i)
-            g.drawText (to_juce (errors[i]), to_rect (geometry.error_boxes[i]), juce::Justification::bottomLeft, true);
-    }
-
-    if (export_image && ! threadShouldExit())
+    if (complete && export_image && ! threadShouldExit())
         export_chart (image);
 
     return image;
@@ -241,20 +195,8 @@ void TabCanvas::export_chart (const juce::Image& image)
     // Outside programs read this picture while it is being replaced: it is written beside its final name and
     // put in place in one step, so that a reader never finds it half-written or missing. Failures stay
     // silent; the next refresh tries again.
-    const auto target = juce::File::getSpecialLocation (juce::File::tempDirectory).getChildFile (to_juce (prefix + "_chart.png"));
-    const auto temporary = target.getSiblingFile (target.getFileName() + ".tmp");
-    {
-        juce::FileOutputStream stream (temporary, 16384);
-        if (! stream.openedOk() || ! stream.setPosition (0) || ! stream.truncate().wasOk())
-            return;
-        if (! juce::PNGImageFormat().writeImageToStream (image, stream))
-            return;
-        stream.flush();
-        if (stream.getStatus().failed())
-            return;
-    }
-    if (! Ziz::sys::replaceFile (temporary.getFullPathName().toStdString(), target.getFullPathName().toStdString()))
-        temporary.deleteFile();
+    const auto folder = juce::File::getSpecialLocation (juce::File::tempDirectory);
+    write_png_replacing (image, folder.getChildFile (to_juce (prefix + "_chart.png")));
 }
 
 void TabCanvas::update_status()
@@ -318,7 +260,7 @@ void TabCanvas::check_board_count_warning()
         return;
 
     const auto time = juce::Time::getCurrentTime();
-    const std::string name = device_name();
+    const std::string name = shown_name (prefix);
     const std::string message = warning_message (name, run_value.getText().toStdString(), pkg_value.getText().toStdString(), n,
                                                  time.formatted ("%Y-%b-%d").toStdString(), time.formatted ("%H:%M:%S").toStdString());
     log_line ("prefix=" + prefix + ": " + message);

@@ -1,0 +1,97 @@
+#pragma once
+
+// Device channels made directly, without a main window, each on a pseudo-terminal that stays silent: the
+// test fills their buckets and calls their display operations itself, on the message thread (the test's own
+// thread). Warning boxes left open by a test are closed before its channels go.
+
+#include "app_fixture.h"
+#include "src-wnd/tabcanvas.h"
+
+#include <pty.h>
+#include <unistd.h>
+
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vurtest
+{
+class DeviceTabFixture : public AppFixture
+{
+protected:
+    void TearDown() override
+    {
+        close_all_boxes();
+        canvases.clear();
+        for (const auto& p : ptys)
+        {
+            close (p.slave);
+            close (p.master);
+        }
+        ptys.clear();
+        AppFixture::TearDown();
+    }
+
+    // A device on a fresh pseudo-terminal whose channel does not refresh by itself.
+    void add_quiet_device (const std::string& prefix, const std::string& name = "Test meter", bool export_image = false)
+    {
+        Pty p;
+        char path[256] = {};
+        ASSERT_EQ (openpty (&p.master, &p.slave, path, nullptr, nullptr), 0);
+        ptys.push_back (p);
+        add_device (prefix, path, name);
+        app->cfg->set_str (prefix + "_chart_redraw_ms", "0");
+        app->cfg->set_str (prefix + "_export_image", export_image ? "true" : "false");
+    }
+
+    TabCanvas& make_canvas (const std::string& prefix, const std::string& name = "Test meter", bool export_image = false)
+    {
+        add_quiet_device (prefix, name, export_image);
+        canvases.push_back (std::make_unique<TabCanvas> (prefix));
+        return *canvases.back();
+    }
+
+    // Adds boards to the package (and so to the run), as the reading loop does.
+    static void add_boards (TabCanvas& canvas, std::initializer_list<std::pair<double, int>> value_counts)
+    {
+        const juce::ScopedLock guard (canvas.lock);
+        for (const auto& [value, count] : value_counts)
+            for (int i = 0; i < count; ++i)
+            {
+                canvas.run_bucket.add (value);
+                canvas.pkg_bucket.add (value);
+            }
+        canvas.run_bucket.recompute_average();
+        canvas.pkg_bucket.recompute_average();
+    }
+
+    static int open_boxes() { return juce::ModalComponentManager::getInstance()->getNumModalComponents(); }
+
+    // The open warning box, if any.
+    static juce::AlertWindow* open_box()
+    {
+        auto* manager = juce::ModalComponentManager::getInstance();
+        for (int i = 0; i < manager->getNumModalComponents(); ++i)
+            if (auto* box = dynamic_cast<juce::AlertWindow*> (manager->getModalComponent (i)))
+                return box;
+        return nullptr;
+    }
+
+    // Closes every open box as its button would, and lets the completion callbacks run.
+    static void close_all_boxes()
+    {
+        juce::ModalComponentManager::getInstance()->cancelAllModalComponents();
+        pump_until ([] { return open_boxes() == 0; }, 2000);
+        pump_for (20);
+    }
+
+    struct Pty
+    {
+        int master = -1;
+        int slave = -1;
+    };
+    std::vector<Pty> ptys;
+    std::vector<std::unique_ptr<TabCanvas>> canvases;
+};
+} // namespace vurtest
