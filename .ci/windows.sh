@@ -46,7 +46,8 @@ cmake --build "$build" -j"$(nproc)" -- -k || { status=1; echo "== BUILD FAILED (
 
 echo "== installer ($(elapsed))"
 rm -f "$build"/vur-*-win64.exe
-if (cd "$build" && cpack -G NSIS > "$build/cpack.log" 2>&1); then
+# zlib instead of LZMA: the debug programs compress in seconds instead of half a minute.
+if (cd "$build" && cpack -G NSIS -D CPACK_NSIS_COMPRESSOR=zlib > "$build/cpack.log" 2>&1); then
     ls "$build"/vur-*-win64.exe
 else
     cat "$build/cpack.log"

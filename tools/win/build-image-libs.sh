@@ -8,9 +8,9 @@
 # DEPS_DIR/src holds the unpacked source packages, DEPS_DIR/build the build trees and DEPS_DIR/prefix
 # the installed headers and libraries (prefix/lib/cmake/GTest for find_package). The toolchain file
 # picks them up from DEPS_DIR (VUR_MINGW_DEPS). Finished parts are stamped and not rebuilt; delete
-# DEPS_DIR to start over. The C libraries are compiled by MinGW's GCC (libpng's build runs the compiler
-# as a preprocessor without the flags that give clang its target); GoogleTest by the compiler that
-# VUR_MINGW_COMPILER (clang or gcc) chooses for the project, whose test binaries include its headers.
+# DEPS_DIR to start over. Everything here is compiled by MinGW's GCC, whatever compiler the project uses:
+# libpng's build runs the compiler as a preprocessor without the flags that give clang its target, and
+# clang's objects link with GCC's as they do with GCC's libstdc++.
 set -euo pipefail
 
 if [ $# -ne 1 ]; then
@@ -22,7 +22,6 @@ repo=$(cd "$(dirname "$0")/../.." && pwd)
 deps=$(mkdir -p "$1" && cd "$1" && pwd)
 toolchain="$repo/cmake/toolchain-mingw64.cmake"
 prefix="$deps/prefix"
-project_compiler="${VUR_MINGW_COMPILER:-clang}"
 jobs="${VUR_JOBS:-2}"
 mkdir -p "$deps/src" "$deps/build" "$prefix"
 
@@ -72,16 +71,16 @@ source_dir()
 # Configures, builds and installs one CMake project into the prefix with the MinGW toolchain.
 build_cmake()
 {
-    local name=$1 compiler=$2 source=$3
-    shift 3
-    local stamp="$prefix/.built-$name-$compiler"
+    local name=$1 source=$2
+    shift 2
+    local stamp="$prefix/.built-$name"
     if [ -f "$stamp" ]; then
         return
     fi
-    echo "== building $name for MinGW-w64 ($compiler)"
+    echo "== building $name for MinGW-w64"
     rm -rf "$deps/build/$name"
     cmake -S "$source" -B "$deps/build/$name" -G "Unix Makefiles" \
-        -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DVUR_MINGW_COMPILER="$compiler" \
+        -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DVUR_MINGW_COMPILER=gcc \
         -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
         -DBUILD_SHARED_LIBS=OFF "$@" > "$deps/build/$name.configure.log" 2>&1 \
         || { cat "$deps/build/$name.configure.log" >&2; exit 1; }
@@ -94,12 +93,12 @@ zlib=/usr/x86_64-w64-mingw32/lib/libz.a
 [ -f "$zlib" ] || { echo "missing $zlib (apt-get install libz-mingw-w64-dev)" >&2; exit 1; }
 
 png_src=$(source_dir libpng1.6)
-build_cmake libpng gcc "$png_src" \
+build_cmake libpng "$png_src" \
     -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF -DSKIP_INSTALL_PROGRAMS=ON \
     -DZLIB_LIBRARY="$zlib" -DZLIB_INCLUDE_DIR=/usr/x86_64-w64-mingw32/include
 
 jpeg_src=$(source_dir libjpeg-turbo)
-build_cmake libjpeg gcc "$jpeg_src" \
+build_cmake libjpeg "$jpeg_src" \
     -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_TURBOJPEG=OFF -DWITH_SIMD=OFF -DWITH_JPEG8=OFF \
     -DCMAKE_INSTALL_BINDIR="$prefix/bin" -DCMAKE_INSTALL_LIBDIR="$prefix/lib" \
     -DCMAKE_INSTALL_INCLUDEDIR="$prefix/include"
@@ -125,6 +124,6 @@ if [ ! -f "$compat_stamp" ]; then
     touch "$compat_stamp"
 fi
 
-build_cmake googletest "$project_compiler" /usr/src/googletest -DBUILD_GMOCK=OFF -Dgtest_disable_pthreads=OFF
+build_cmake googletest /usr/src/googletest -DBUILD_GMOCK=OFF -Dgtest_disable_pthreads=OFF
 
 echo "== MinGW-w64 libraries ready in $prefix"
