@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""vur.exe under Wine reaches its main window and shuts down in order when the window is asked to close.
+"""vur.exe under Wine reaches its main window and shuts down in order when the window is asked to close;
+the configuration it writes holds the Windows defaults of the settings that name Windows places.
 
     tests/win/test_vur_start.py BUILD_DIR [ARTIFACT_DIR]
 
@@ -15,6 +16,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import xml.etree.ElementTree
 
 WINDOW_TITLE = "VUR v1.0.0-2718"
 
@@ -53,6 +55,15 @@ def wait_for(what, predicate, timeout, proc):
             raise AssertionError("vur.exe ended with %s while waiting for %s" % (proc.returncode, what))
         time.sleep(0.2)
     raise AssertionError("no %s within %d s" % (what, timeout))
+
+
+def read_settings(path):
+    """The name -> value entries of the configuration file (JUCE's XML properties file)."""
+    try:
+        root = xml.etree.ElementTree.parse(path).getroot()
+    except (FileNotFoundError, xml.etree.ElementTree.ParseError):
+        return {}
+    return {value.get("name"): value.get("val") for value in root.iter("VALUE")}
 
 
 def window_ids():
@@ -94,6 +105,7 @@ def main():
         subprocess.run(["xdotool", "windowfocus", "--sync", window], check=False, timeout=30)
         subprocess.run(["xdotool", "key", "--window", window, "alt+F4"], check=False, timeout=30)
         code = proc.wait(timeout=120)
+        settings = read_settings(os.path.join(config_dir, "DuvidudUvereverOzure.cfg"))
     finally:
         if proc.poll() is None:
             proc.kill()
@@ -118,6 +130,11 @@ def main():
             failures.append("the log lacks \"%s\" in its place; it ends:\n%s" % (line, "\n".join(lines[-15:])))
             break
         position = found + len(line)
+    # The Windows defaults of the settings that name Windows places.
+    for key, value in (("output_directory", "C:\\22m2k\\data\\%Y\\boardmc\\"),
+                       ("opc_console_application", "OPCConsole.exe")):
+        if settings.get(key) != value:
+            failures.append("%s is %r, not %r" % (key, settings.get(key), value))
     if failures:
         print("FAILED: vur.exe start and close:\n  " + "\n  ".join(failures))
         return 1
