@@ -1,0 +1,157 @@
+// How long a device channel holds the message thread (and, while it rebuilds its buckets, its reading thread)
+// when it imports a worst-case run: 999 package files of 1500 boards, log lines included. Measured on a real
+// channel, through import_records and through a whole package change (flush, reset, import). Only an
+// optimised build (CMAKE_BUILD_TYPE=Release) gives meaningful figures.
+//
+// Runs in a temporary folder of its own (configuration, log, records), removed at the end.
+
+#include "src-cfg/cfg.h"
+#include "src-vur/kmmapp.h"
+#include "src-vur/lookandfeel.h"
+#include "src-wnd/core/board_stats.h"
+#include "src-wnd/core/record_format.h"
+#include "src-wnd/tabcanvas.h"
+
+#include <benchmark/benchmark.h>
+#include <juce_gui_basics/juce_gui_basics.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+constexpr int kiln = 7;
+constexpr int run = 12;
+constexpr int current_pkg = 500;
+constexpr int boards_per_package = 1500;
+
+std::string folder;
+TabCanvas* canvas = nullptr;
+
+void write_run (const std::string& dir)
+{
+    fs::create_directories (dir);
+    std::mt19937 random (42);
+    std::uniform_int_distribution<int> tenths (60, 300);
+    for (int p = 1; p <= 999; ++p)
+    {
+        BoardBucket pkg;
+        for (int b = 0; b < boards_per_package; ++b)
+            pkg.add (tenths (random) / 10.0);
+        pkg.recompute_average();
+        pkg.update_deviation();
+        std::ofstream (dir + "/" + record_file_name (kiln, run, p), std::ios::binary) << package_file_text (pkg);
+    }
+}
+
+void truncate_log()
+{
+    std::error_code ignored;
+    fs::resize_file (folder + "/tmp/vur.log", 0, ignored);
+}
+
+void BM_ImportRecords (benchmark::State& state)
+{
+    for (auto _ : state)
+    {
+        {
+            const juce::ScopedLock guard (canvas->lock);
+            canvas->run_bucket.reset();
+            canvas->pkg_bucket.reset();
+        }
+        canvas->import_records();
+        state.PauseTiming();
+        if (canvas->run_values.size() != 999u * boards_per_package || canvas->pkg_values.size() != boards_per_package)
+            state.SkipWithError ("import lost boards");
+        truncate_log();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK (BM_ImportRecords)->Unit (benchmark::kMillisecond)->UseRealTime()->Iterations (3)->Repetitions (3);
+
+// A change of package away from and back to the run's current package: each flushes the package and the
+// summary, resets both buckets and imports the run again.
+void BM_PackageChange (benchmark::State& state)
+{
+    for (auto _ : state)
+    {
+        canvas->pending_pkg = canvas->current_pkg == current_pkg ? current_pkg + 1 : current_pkg;
+        canvas->apply_kiln_run_pkg_change();
+        state.PauseTiming();
+        truncate_log();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK (BM_PackageChange)->Unit (benchmark::kMillisecond)->UseRealTime()->Iterations (2)->Repetitions (3);
+} // namespace
+
+int main (int argc, char** argv)
+{
+    benchmark::Initialize (&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments (argc, argv))
+        return 1;
+
+    folder = (fs::temp_directory_path() / ("vur-import-records-bench-" + std::to_string (std::random_device {}()))).string();
+    for (const char* sub : { "/tmp", "/home", "/cfg" })
+        fs::create_directories (folder + sub);
+    setenv ("TMPDIR", (folder + "/tmp").c_str(), 1);
+    setenv ("HOME", (folder + "/home").c_str(), 1);
+    setenv ("VUR_CONFIG_DIR", (folder + "/cfg").c_str(), 1);
+
+    std::tm local {};
+    const std::time_t now = std::time (nullptr);
+    localtime_r (&now, &local);
+    write_run (folder + "/records/" + std::to_string (local.tm_year + 1900));
+
+    {
+        juce::ScopedJuceInitialiser_GUI gui;
+        auto app = std::make_unique<DERIzidirurodo>();
+        app->look_and_feel = VEVAvevUzaVeri::create();
+        app->cfg = std::make_unique<Cfg> (app->startup_errors);
+        auto& cfg = *app->cfg;
+        cfg.set_str ("output_directory", folder + "/records/%Y/");
+        cfg.set_str ("a_device", folder + "/no-such-port");
+        cfg.set_str ("a_name", "Bench meter");
+        cfg.set_default ("a_interval_ms", 250);
+        cfg.set_default ("a_chart_redraw_ms", 0);
+        cfg.set_default ("a_run_simulation", "false");
+        cfg.set_default ("a_read_len", 11);
+        cfg.set_default ("a_regex_pattern", "\\s*([\\d.]{4})\\s+([\\d.]{4})\\s*");
+        cfg.set_default ("a_export_image", "false");
+        cfg.set_default ("a_opc_kiln_register", "N75:3");
+        cfg.set_default ("a_opc_run_register", "N75:4");
+        cfg.set_default ("a_opc_pkg_register", "N75:5");
+        cfg.set_default ("a_opc_via_csv_filename", "");
+        cfg.set_default ("a_opc_via_csv_regex", "");
+        cfg.set_default ("a_last_kiln", kiln);
+        cfg.set_default ("a_last_run", run);
+        cfg.set_default ("a_last_pkg", current_pkg);
+        cfg.set_default ("a_comm_str", "baud=9600 parity=N data=8 stop=1");
+
+        {
+            auto channel = std::make_unique<TabCanvas> ("a");
+            canvas = channel.get();
+            truncate_log();
+            benchmark::RunSpecifiedBenchmarks();
+            canvas = nullptr;
+        }
+        app->cfg.reset();
+        juce::LookAndFeel::setDefaultLookAndFeel (nullptr);
+        app->look_and_feel.reset();
+    }
+    benchmark::Shutdown();
+#ifndef NDEBUG
+    std::printf ("built without NDEBUG: an unoptimised build, the figures above are not meaningful\n");
+#endif
+    std::error_code ignored;
+    fs::remove_all (folder, ignored);
+    return 0;
+}
