@@ -298,7 +298,7 @@ TEST_F (Records, BoardsArrivingDuringAChangeBelongToTheNewPackage)
     const bool boards_flowing = pump_until ([&] { return package_size (canvas) > 50; });
 
     write_opc_file (canvas, "400\nN75:3=7\nN75:4=13\nN75:5=300\n");
-    canvas.timerCallback();
+    canvas.check_opc_output_file();
     pump_for (100);
     stop = true;
     meter_thread.join();
