@@ -6,11 +6,13 @@
 # VUR_MINGW_COMPILER=clang (default): clang compiles for the MinGW target against MinGW's own
 # libstdc++, with CodeView line tables, and lld writes a PDB beside every executable. Microsoft's
 # DbgHelp reads no DWARF, so only this way does a backtrace name our frames on real Windows.
-# VUR_MINGW_COMPILER=gcc: GCC compiles with DWARF 4 (Wine's DbgHelp names those frames, Windows' does
-# not); the link still goes through clang and lld, because GNU ld needs minutes for a debug JUCE link.
+# VUR_MINGW_COMPILER=gcc: GCC compiles with DWARF 4 (Windows' DbgHelp names none of those frames); the
+# link still goes through clang and lld, because GNU ld needs minutes for a debug JUCE link. The C
+# libraries are built this way. Not for the programs: Wine 8's DbgHelp dies reading GCC 12's DWARF of
+# vur.exe (a null name in dwarf2_parse_subprogram) at the first backtrace, so vur.exe crashes under Wine.
 #
-# VUR_MINGW_DEPS is the folder tools/win/build-image-libs.sh filled with static libpng, libjpeg and
-# GoogleTest (default: the environment's VUR_MINGW_DEPS).
+# VUR_MINGW_DEPS is the folder tools/win/build-image-libs.sh filled with static libpng, libjpeg,
+# GoogleTest and the C runtime compatibility library (default: the environment's VUR_MINGW_DEPS).
 
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)

@@ -103,8 +103,9 @@ build_cmake libjpeg "$jpeg_src" \
     -DCMAKE_INSTALL_BINDIR="$prefix/bin" -DCMAKE_INSTALL_LIBDIR="$prefix/lib" \
     -DCMAKE_INSTALL_INCLUDEDIR="$prefix/include"
 
-# JUCE includes jpeglib.h with JPEG_INTERNALS, so it needs the internal header too, and the MinGW
-# flavour of the boolean type that the library itself was built with.
+# JUCE includes jpeglib.h with JPEG_INTERNALS, so it needs the internal header too. Built with GCC, JUCE
+# also looks for libjpeg's boolean in the namespace it includes jpeglib.h into, where libjpeg's Windows
+# configuration does not declare it (it leaves it to rpcndr.h): the wrapper declares the same type there.
 install -m 644 "$jpeg_src/jpegint.h" "$prefix/include/jpegint.h"
 mkdir -p "$prefix/include/juce-jpeg"
 cat > "$prefix/include/juce-jpeg/jpeglib.h" << 'EOF'
