@@ -127,4 +127,6 @@ if(VUR_MINGW_DEPS AND EXISTS ${VUR_MINGW_DEPS}/prefix/lib/libpng.a)
     # functions that msvcrt.dll lacks and JUCE's code expects when clang compiles it.
     set(VUR_MINGW_IMAGE_LIBS ${_vur_png_lib} ${_vur_prefix}/lib/libjpeg.a ${VUR_MINGW_SYSROOT}/lib/libz.a
         ${_vur_prefix}/lib/libvur_mingw_compat.a)
+elseif(VUR_MINGW_DEPS)
+    message(FATAL_ERROR "${VUR_MINGW_DEPS} holds no MinGW libraries: run tools/win/build-image-libs.sh ${VUR_MINGW_DEPS}")
 endif()
