@@ -54,7 +54,7 @@ VODAze::VODAze()
         peer->setIcon (icon);
 
     if (app.cfg->containsKey ("VODAze"))
-        restoreWindowStateFromString (app.cfg->getValue ("VODAze"));
+        restore_placement (app.cfg->getValue ("VODAze"));
 
     setVisible (true);
     startTimer (1000);
@@ -97,9 +97,28 @@ juce::Colour VODAze::current_tab_colour()
     return tab_base_colour().withMultipliedSaturation (2.0f);
 }
 
+void VODAze::restore_placement (const juce::String& placement)
+{
+    // A window that is not showing yet keeps the bounds it returns to from full screen only when it already
+    // has them as its bounds: give it the placement without "fs" first, then the whole placement.
+    juce::StringArray tokens;
+    tokens.addTokens (placement, false);
+    tokens.removeEmptyStrings();
+    if (tokens.size() > 0 && tokens[0].startsWithIgnoreCase ("fs"))
+    {
+        tokens.remove (0);
+        restoreWindowStateFromString (tokens.joinIntoString (" "));
+    }
+    restoreWindowStateFromString (placement);
+}
+
 void VODAze::start_opc_console (const juce::File& executableFolder, const juce::File& cfgFile)
 {
     auto& cfg = *vur().cfg;
+    // The console reads its settings from the file, once, as it starts: it must find what the store holds
+    // now, not what it held at the last timed save.
+    cfg.saveIfNeeded();
+
     const std::string commandLine = cfg.get_str ("opc_console_application") + " \"" + cfgFile.getFullPathName().toStdString() + "\"";
     log_line ("starting OPC console: \"" + commandLine + "\"");
 

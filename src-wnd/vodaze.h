@@ -29,5 +29,6 @@ public:
 
 private:
     void timerCallback() override;
+    void restore_placement (const juce::String& placement);
     void start_opc_console (const juce::File& executableFolder, const juce::File& cfgFile);
 };

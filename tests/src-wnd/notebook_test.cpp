@@ -1,0 +1,61 @@
+#include "app_fixture.h"
+#include "src-wnd/tabcanvas.h"
+#include "src-wnd/vodaze.h"
+
+namespace
+{
+using DeviceNotebook = vurtest::AppFixture;
+
+const juce::Colour selected_colour (187, 221, 187);
+const juce::Colour plain_colour (204, 221, 204);
+
+TEST_F (DeviceNotebook, OneTabPerDeviceAndTheHighlightFollowsTheSelection)
+{
+    add_device ("a", "/dev/vur-no-such-port-a", "Planer in");
+    add_device ("b", "/dev/vur-no-such-port-b", "Planer out");
+    add_device ("c", "/dev/vur-no-such-port-c", "Moulder");
+    app->wnd = std::make_unique<VODAze>();
+    auto& notebook = app->wnd->notebook;
+
+    ASSERT_EQ (notebook.getNumTabs(), 3);
+    EXPECT_EQ (notebook.getTabNames(), juce::StringArray ({ "Planer in", "Planer out", "Moulder" }));
+    EXPECT_EQ (VODAze::tab_base_colour(), plain_colour);
+    EXPECT_EQ (VODAze::current_tab_colour(), selected_colour);
+
+    for (const int selected : { -1, 2, 0, 1 }) // -1: as the window was built
+    {
+        SCOPED_TRACE (selected);
+        if (selected >= 0)
+            notebook.setCurrentTabIndex (selected);
+        const int current = std::max (selected, 0);
+        EXPECT_EQ (notebook.getCurrentTabIndex(), current);
+        for (int i = 0; i < notebook.getNumTabs(); ++i)
+        {
+            auto* canvas = dynamic_cast<TabCanvas*> (notebook.getTabContentComponent (i));
+            ASSERT_NE (canvas, nullptr);
+            EXPECT_EQ (canvas->prefix, std::string (1, static_cast<char> ('a' + i)));
+            EXPECT_EQ (canvas->is_active_tab, i == current) << i;
+            EXPECT_EQ (notebook.getTabBackgroundColour (i), i == current ? selected_colour : plain_colour) << i;
+        }
+    }
+}
+
+TEST_F (DeviceNotebook, PendingShutdownIsSignalledToEveryDeviceThread)
+{
+    add_device ("a", "/dev/vur-no-such-port-a");
+    add_device ("b", "/dev/vur-no-such-port-b");
+    app->wnd = std::make_unique<VODAze>();
+    auto& notebook = app->wnd->notebook;
+
+    app->wnd->notebook.signal_pending_shutdown();
+
+    const std::string log = log_text();
+    for (int i = 0; i < notebook.getNumTabs(); ++i)
+    {
+        auto* canvas = dynamic_cast<TabCanvas*> (notebook.getTabContentComponent (i));
+        ASSERT_NE (canvas, nullptr);
+        EXPECT_TRUE (canvas->threadShouldExit());
+        EXPECT_NE (log.find ("prefix=" + canvas->prefix + ": signaling thread of pending shutdown"), std::string::npos);
+    }
+}
+} // namespace

@@ -1,0 +1,290 @@
+#include "app_fixture.h"
+#include "src-log/log.h"
+#include "src-wnd/tabcanvas.h"
+#include "src-wnd/vodaze.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <pty.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+namespace
+{
+const char* const failed_to_start = "Failed to start the OPC console application.";
+const char* const console_failed = "OPC Console has failed.";
+
+// The folder of the running executable: where the window starts its child, and where the build puts
+// vur_test_child and OPCConsole beside this test program.
+std::string executable_folder()
+{
+    return juce::File::getSpecialLocation (juce::File::currentApplicationFile).getParentDirectory().getFullPathName().toStdString();
+}
+
+std::vector<std::string> read_lines (const std::string& path)
+{
+    std::vector<std::string> lines;
+    std::ifstream in (path);
+    for (std::string line; std::getline (in, line);)
+        lines.push_back (line);
+    return lines;
+}
+
+bool process_exists (long long pid)
+{
+    return ::kill (static_cast<pid_t> (pid), 0) == 0 || errno != ESRCH;
+}
+
+void close_boxes()
+{
+    auto* modal = juce::ModalComponentManager::getInstance();
+    while (modal->getNumModalComponents() > 0)
+        if (auto* box = modal->getModalComponent (0))
+            box->exitModalState (0);
+    vurtest::AppFixture::pump_for (50);
+}
+
+class MainWindow : public vurtest::AppFixture
+{
+protected:
+    // Moves the configuration file into another folder (one whose path holds spaces, say).
+    void use_config_folder (const std::string& dir)
+    {
+        const std::string application = app->cfg->get_str ("opc_console_application");
+        app->cfg.reset();
+        std::filesystem::create_directories (dir);
+        vurtest::setEnv ("VUR_CONFIG_DIR", dir);
+        app->cfg = std::make_unique<Cfg> (app->startup_errors);
+        app->cfg->set_str ("output_directory", records_dir + "/%Y/");
+        app->cfg->set_str ("opc_console_application", application);
+    }
+
+    std::string cfg_path() const { return app->cfg->getFile().getFullPathName().toStdString(); }
+
+    VODAze& open_window()
+    {
+        app->wnd = std::make_unique<VODAze>();
+        return *app->wnd;
+    }
+
+    void TearDown() override
+    {
+        close_boxes();
+        AppFixture::TearDown();
+    }
+};
+
+TEST_F (MainWindow, ConsoleGetsTheQuotedConfigurationPathAsItsOneArgumentAndRunsInTheExecutablesFolder)
+{
+    use_config_folder (folder + "/config with spaces");
+    const std::string report = folder + "/report.txt";
+    const std::string ready = folder + "/ready";
+    const std::string application = "vur_test_child --report " + report + " --ready " + ready + " --sleep 60000";
+    app->cfg->set_str ("opc_console_application", application);
+
+    auto& wnd = open_window();
+
+    ASSERT_TRUE (pump_until ([&] { return std::filesystem::exists (ready); })) << log_text();
+    // (ctest runs this program from another folder than its own, so an inherited folder would show.)
+    const std::vector<std::string> expected { executable_folder(), "--report", report, "--ready", ready, "--sleep", "60000", cfg_path() };
+    EXPECT_EQ (read_lines (report), expected);
+    EXPECT_NE (log_text().find ("starting OPC console: \"" + application + " \"" + cfg_path() + "\"\"\n"), std::string::npos);
+
+    pump_for (1500);
+    EXPECT_TRUE (wnd.error_messages.empty());
+}
+
+TEST_F (MainWindow, ProgramThatCannotBeStartedGivesBothTextsInOrderAndTheWindowIsStillBuilt)
+{
+    add_device ("a", "/dev/vur-no-such-port");
+    auto& wnd = open_window();
+
+    EXPECT_EQ (wnd.error_messages, std::vector<std::string> { failed_to_start });
+    EXPECT_EQ (wnd.notebook.getNumTabs(), 1);
+
+    ASSERT_TRUE (pump_until ([&] { return wnd.error_messages.size() >= 2; }, 3000));
+    pump_for (2200);
+    EXPECT_EQ (wnd.error_messages, (std::vector<std::string> { failed_to_start, console_failed }));
+
+    const std::string log = log_text();
+    const auto start = log.find ("starting OPC console: \"no-such-opc-console-program \"" + cfg_path() + "\"\"\n");
+    ASSERT_NE (start, std::string::npos) << log;
+    const auto report = log.find ("failed to create child process for OPC console window", start);
+    EXPECT_NE (report, std::string::npos) << log;
+    EXPECT_NE (log.find ("VODAze::VODAze", start), std::string::npos);
+    // The console is started before the first device channel exists.
+    EXPECT_LT (report, log.find ("prefix=a"));
+}
+
+TEST_F (MainWindow, ConsoleKilledFromOutsideIsReportedOnceAndTheWindowStillClosesCleanly)
+{
+    app->cfg->set_str ("opc_console_application", "vur_test_child --sleep 60000");
+    auto& wnd = open_window();
+    const long long pid = wnd.opc_console_process.processId();
+    ASSERT_GT (pid, 0);
+
+    pump_for (1200);
+    EXPECT_TRUE (wnd.error_messages.empty());
+
+    ASSERT_EQ (::kill (static_cast<pid_t> (pid), SIGKILL), 0);
+    ASSERT_TRUE (pump_until ([&] { return ! wnd.error_messages.empty(); }, 3000));
+    pump_for (2200);
+    EXPECT_EQ (wnd.error_messages, std::vector<std::string> { console_failed });
+
+    app->wnd.reset();
+    EXPECT_NE (log_text().find ("terminating OPC child process"), std::string::npos);
+}
+
+TEST_F (MainWindow, ClosingTheWindowKillsTheRunningConsole)
+{
+    app->cfg->set_str ("opc_console_application", "vur_test_child --sleep 60000");
+    const long long pid = open_window().opc_console_process.processId();
+    ASSERT_GT (pid, 0);
+    pump_for (300);
+    ASSERT_TRUE (process_exists (pid));
+
+    app->wnd.reset();
+
+    EXPECT_FALSE (process_exists (pid));
+    EXPECT_NE (log_text().find ("terminating OPC child process"), std::string::npos);
+}
+
+TEST_F (MainWindow, StandInConsoleFeedsThePackageNumbersOrFailsOnAnAddressItCannotServe)
+{
+    int master = -1, slave = -1;
+    char name[256] = {};
+    ASSERT_EQ (openpty (&master, &slave, name, nullptr, nullptr), 0);
+    add_device ("a", name);
+    // Found in the executable's folder before the search path.
+    app->cfg->set_str ("opc_console_application", "OPCConsole");
+
+    {
+        SCOPED_TRACE ("simulated plant");
+        app->cfg->set_str ("opc_url", "sim:?pkg_seconds=1");
+        auto& wnd = open_window();
+        auto* canvas = dynamic_cast<TabCanvas*> (wnd.notebook.getTabContentComponent (0));
+        ASSERT_NE (canvas, nullptr);
+        const int first = canvas->current_pkg;
+        EXPECT_TRUE (pump_until ([&] { return canvas->current_pkg > first + 1; }, 8000)) << canvas->current_pkg;
+        EXPECT_TRUE (wnd.error_messages.empty());
+        EXPECT_NE (log_text().find ("prefix=a: detected OPC Console output file"), std::string::npos);
+        app->wnd.reset();
+    }
+    {
+        SCOPED_TRACE ("address the stand-in cannot serve");
+        app->cfg->set_str ("opc_url", default_opc_url());
+        auto& wnd = open_window();
+        EXPECT_TRUE (pump_until ([&] { return ! wnd.error_messages.empty(); }, 5000));
+        EXPECT_EQ (wnd.error_messages, std::vector<std::string> { console_failed });
+        app->wnd.reset();
+    }
+    close (slave);
+    close (master);
+}
+TEST_F (MainWindow, F1RunsTheAboutJobAndOtherKeysArePassedOn)
+{
+    auto& wnd = open_window();
+    const struct
+    {
+        juce::KeyPress key;
+        bool used;
+    } cases[] = {
+        { juce::KeyPress (juce::KeyPress::F1Key), true },
+        { juce::KeyPress (juce::KeyPress::F1Key, juce::ModifierKeys::shiftModifier | juce::ModifierKeys::ctrlModifier, 0), true },
+        { juce::KeyPress (juce::KeyPress::F2Key), false },
+        { juce::KeyPress (juce::KeyPress::F4Key), false },
+        { juce::KeyPress (juce::KeyPress::F2Key, juce::ModifierKeys::ctrlModifier, 0), false },
+        { juce::KeyPress (juce::KeyPress::F4Key, juce::ModifierKeys::altModifier, 0), false },
+        { juce::KeyPress ('a'), false },
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.key.getTextDescription().toStdString());
+        const auto before = log_text().size();
+        EXPECT_EQ (wnd.keyPressed (c.key), c.used);
+        const std::string added = log_text().substr (before);
+        if (c.used)
+        {
+            EXPECT_NE (added.find ("running job #3: \"about window\""), std::string::npos) << added;
+            EXPECT_NE (added.find ("About window information:\n" + DERIzidirurodo::about_text() + "\n"), std::string::npos) << added;
+        }
+        else
+        {
+            EXPECT_EQ (added, "");
+        }
+        close_boxes();
+    }
+}
+
+TEST_F (MainWindow, CloseButtonOnlyWhereClosingIsAllowed)
+{
+    for (const bool allowed : { true, false })
+    {
+        SCOPED_TRACE (allowed ? "closing allowed" : "closing not allowed");
+        app->cfg->set_str ("allow_user_to_close", allowed ? "TRUE" : "false");
+        auto& wnd = open_window();
+        auto* peer = wnd.getPeer();
+        ASSERT_NE (peer, nullptr);
+        EXPECT_EQ ((peer->getStyleFlags() & juce::ComponentPeer::windowHasCloseButton) != 0, allowed);
+        EXPECT_NE (peer->getStyleFlags() & juce::ComponentPeer::windowHasMinimiseButton, 0);
+        EXPECT_NE (peer->getStyleFlags() & juce::ComponentPeer::windowHasMaximiseButton, 0);
+
+        if (! allowed)
+        {
+            // What a system close request (Alt+F4) does.
+            wnd.closeButtonPressed();
+            pump_for (200);
+            EXPECT_TRUE (wnd.isVisible());
+            EXPECT_EQ (log_text().find ("running job #5"), std::string::npos);
+        }
+        app->wnd.reset();
+    }
+}
+
+TEST_F (MainWindow, PlacementIsRestoredAtStartAndSavedAtTheEnd)
+{
+    const struct
+    {
+        const char* saved; // nullptr: no key
+        juce::Rectangle<int> bounds; // empty: centred at the default size
+        bool full_screen;
+    } cases[] = {
+        { "100 120 500 400", { 100, 120, 500, 400 }, false },
+        { "fs 30 40 600 450", {}, true },
+        { "not a placement", {}, false },
+        { nullptr, {}, false },
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.saved != nullptr ? c.saved : "no key");
+        if (c.saved != nullptr)
+            app->cfg->set_str ("VODAze", c.saved);
+        else
+            app->cfg->removeValue ("VODAze");
+
+        auto& wnd = open_window();
+        pump_for (100);
+        EXPECT_EQ (wnd.isFullScreen(), c.full_screen);
+        if (! c.bounds.isEmpty())
+        {
+            EXPECT_EQ (wnd.getBounds(), c.bounds);
+        }
+        else if (! c.full_screen)
+        {
+            const auto screen = juce::Desktop::getInstance().getDisplays().getPrimaryDisplay()->userArea;
+            EXPECT_EQ (wnd.getBounds(), juce::Rectangle<int> (640, 480).withCentre (screen.getCentre()));
+        }
+
+        const juce::String state = wnd.getWindowStateAsString();
+        if (c.full_screen)
+        {
+            EXPECT_TRUE (state.startsWith (c.saved)) << state;
+        }
+        app->wnd.reset();
+        EXPECT_EQ (app->cfg->getValue ("VODAze"), state);
+    }
+}
+} // namespace
