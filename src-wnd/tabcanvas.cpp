@@ -98,7 +98,7 @@ TabCanvas::~TabCanvas()
 
 std::string TabCanvas::device_name() const
 {
-    return vur().cfg->get_str (prefix + "_name");
+    return vur().cfg->get_str (prefix + "_name", prefix);
 }
 
 void TabCanvas::timerCallback()

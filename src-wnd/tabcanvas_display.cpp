@@ -204,20 +204,36 @@ void TabCanvas::update_status()
     if (! threadShouldExit())
         update_deviations();
 
+    // One consistent copy of the figures: the reading thread adds boards meanwhile.
+    Histogram run_bins {}, pkg_bins {};
+    std::size_t run_count = 0, pkg_count = 0;
+    double run_avg = 0, pkg_avg = 0, run_dev = 0, pkg_dev = 0;
+    {
+        const juce::ScopedLock guard (lock);
+        run_bins = run_histogram;
+        pkg_bins = pkg_histogram;
+        run_count = run_values.size();
+        pkg_count = pkg_values.size();
+        run_avg = run_average;
+        pkg_avg = pkg_average;
+        run_dev = run_stddev;
+        pkg_dev = pkg_stddev;
+    }
+
     for (std::size_t i = 0; i < number_of_bins; ++i)
     {
-        run_histogram_values[i].setText (juce::String (run_histogram[i]));
-        pkg_histogram_values[i].setText (juce::String (pkg_histogram[i]));
+        run_histogram_values[i].setText (juce::String (run_bins[i]));
+        pkg_histogram_values[i].setText (juce::String (pkg_bins[i]));
     }
 
     if (! threadShouldExit())
     {
-        run_boards_value.setText (juce::String (run_values.size()));
-        pkg_boards_value.setText (juce::String (pkg_values.size()));
-        run_avg_value.setText (to_juce (Ziz::formatFixed (run_average, 2)));
-        pkg_avg_value.setText (to_juce (Ziz::formatFixed (pkg_average, 2)));
-        run_stdv_value.setText (to_juce (Ziz::formatFixed (run_stddev, 2)));
-        pkg_stdv_value.setText (to_juce (Ziz::formatFixed (pkg_stddev, 2)));
+        run_boards_value.setText (juce::String (run_count));
+        pkg_boards_value.setText (juce::String (pkg_count));
+        run_avg_value.setText (to_juce (Ziz::formatFixed (run_avg, 2)));
+        pkg_avg_value.setText (to_juce (Ziz::formatFixed (pkg_avg, 2)));
+        run_stdv_value.setText (to_juce (Ziz::formatFixed (run_dev, 2)));
+        pkg_stdv_value.setText (to_juce (Ziz::formatFixed (pkg_dev, 2)));
     }
 
     if (! threadShouldExit() && (is_active_tab || export_image))
@@ -251,7 +267,11 @@ void TabCanvas::check_board_count_warning()
     if (! cfg.get_bool ("warn_if_package_contains_too_many_boards", true))
         return;
 
-    const std::uint64_t n = pkg_values.size();
+    std::uint64_t n = 0;
+    {
+        const juce::ScopedLock guard (lock);
+        n = pkg_values.size();
+    }
     if (! board_count_warrants_warning (n, cfg.get_int ("warn_board_threshold"), last_warning_board_count))
         return;
 

@@ -8,7 +8,7 @@
 
 namespace
 {
-#if defined(__MINGW32__)
+#if defined(__MINGW32__) && ! defined(__clang__)
 #define RECORD_PRINTF_FORMAT __attribute__ ((format (gnu_printf, 2, 3)))
 #elif defined(__GNUC__)
 #define RECORD_PRINTF_FORMAT __attribute__ ((format (printf, 2, 3)))

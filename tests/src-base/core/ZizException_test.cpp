@@ -1,4 +1,5 @@
 #include "src-base/core/ZizException.h"
+#include "src-base/platform/system_errors.h"
 
 #include <gtest/gtest.h>
 
@@ -19,6 +20,7 @@ std::vector<std::string> lines_of (const std::string& text)
 Ziz::Exception quiet (const std::string& message, int line = 42)
 {
     errno = 0;
+    Ziz::sys::setLastErrorCode (0);
     return Ziz::Exception ("DERIzidirurodo::run", "c:\\build\\tree\\src-vur\\kmmapp", line, message);
 }
 
@@ -50,6 +52,7 @@ TEST (ZizExceptionReport, WrappedStandardExceptionNamesBothTypes)
 {
     const std::runtime_error cause ("disk on fire");
     errno = 0;
+    Ziz::sys::setLastErrorCode (0);
     const Ziz::Exception record ("LoadWnd::run", "src-vur/loadwnd.cpp", 7, cause);
     EXPECT_EQ (record.errorType, "std::runtime_error");
     EXPECT_NE (record.report().find ("The error type is:  std::runtime_error [Ziz::Exception]\n"), std::string::npos);
