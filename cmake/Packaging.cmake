@@ -61,6 +61,9 @@ else()
     foreach(_target IN LISTS _vur_programs)
         install(PROGRAMS $<TARGET_FILE:${_target}> DESTINATION bin COMPONENT programs)
     endforeach()
+    install(FILES ${CMAKE_SOURCE_DIR}/resources/vur.desktop DESTINATION share/applications COMPONENT programs)
+    install(FILES ${CMAKE_SOURCE_DIR}/resources/icon.png DESTINATION share/icons/hicolor/256x256/apps
+        RENAME vur.png COMPONENT programs)
 
     set(CPACK_GENERATOR "DEB")
     set(CPACK_DEBIAN_PACKAGE_NAME "vur")
