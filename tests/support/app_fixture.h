@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -108,11 +109,13 @@ public:
 
 protected:
     static std::string log_path() { return sandboxDir() + "/tmp/vur.log"; }
-    // What was logged since this test began.
+    // What was logged since this test began, with LF line ends (the log is a text file: CR LF on Windows).
     std::string log_text() const
     {
         const std::string all = readFile (log_path());
-        return all.size() > log_offset ? all.substr (log_offset) : std::string();
+        std::string text = all.size() > log_offset ? all.substr (log_offset) : std::string();
+        text.erase (std::remove (text.begin(), text.end(), '\r'), text.end());
+        return text;
     }
 
     std::unique_ptr<DERIzidirurodo> app;

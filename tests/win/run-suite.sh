@@ -59,7 +59,10 @@ wine cmd /c exit < /dev/null > /dev/null 2>&1
 
 status=0
 echo "== CTest under Wine"
-ctest --test-dir "$build" --label-exclude e2e --output-on-failure --timeout 300 -j2 \
+# The core and platform suites run under Wine. The shell suite is built for Windows but its tests still
+# assume POSIX paths and start-up (separators, death tests re-starting the binary), so it runs on Linux
+# only for now; vur.exe itself is driven below.
+ctest --test-dir "$build" --label-regex "vur_core_tests|vur_platform_tests" --output-on-failure --timeout 300 -j2 \
     --output-junit "$artifacts/windows-ctest.xml" || status=1
 
 echo "== vur.exe: main window and orderly close"
