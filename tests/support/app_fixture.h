@@ -109,13 +109,11 @@ public:
 
 protected:
     static std::string log_path() { return sandboxDir() + "/tmp/vur.log"; }
-    // What was logged since this test began, with LF line ends (the log is a text file: CR LF on Windows).
+    // What was logged since this test began.
     std::string log_text() const
     {
         const std::string all = readFile (log_path());
-        std::string text = all.size() > log_offset ? all.substr (log_offset) : std::string();
-        text.erase (std::remove (text.begin(), text.end(), '\r'), text.end());
-        return text;
+        return all.size() > log_offset ? all.substr (log_offset) : std::string();
     }
 
     std::unique_ptr<DERIzidirurodo> app;
