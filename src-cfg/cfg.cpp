@@ -155,6 +155,29 @@ bool Cfg::get_bool (const std::string& key, bool fallback) const
     return Ziz::readBoolSetting (getValue (toJuce (key)).toStdString()).value_or (fallback);
 }
 
+void Cfg::set_device_defaults (const std::string& prefix)
+{
+    set_default (prefix + "_name", "Unknown");
+    set_default (prefix + "_interval_ms", 250);
+    set_default (prefix + "_chart_redraw_ms", 1000);
+    set_default (prefix + "_run_simulation", "false");
+    set_default (prefix + "_read_len", 11);
+    set_default (prefix + "_regex_pattern", "\\s*([\\d.]{4})\\s+([\\d.]{4})\\s*");
+    set_default (prefix + "_export_image", "false");
+    set_default (prefix + "_opc_kiln_register", "N75:3");
+    set_default (prefix + "_opc_run_register", "N75:4");
+    set_default (prefix + "_opc_pkg_register", "N75:5");
+    set_default (prefix + "_opc_via_csv_filename", "");
+    set_default (prefix + "_opc_via_csv_regex", "^\\s*\"(.+)\",([0-9]+)$");
+    set_default (prefix + "_last_kiln", "1");
+    set_default (prefix + "_last_run", "1");
+    set_default (prefix + "_last_pkg", "1");
+    set_default (prefix + "_comm_str", "baud=9600 parity=N data=8 stop=1 to=on xon=off odsr=off octs=off dtr=on rts=on idsr=off");
+
+    for (const char* obsolete : { "_speed", "_data_bits", "_parity_bits", "_stop_bits" })
+        removeValue (toJuce (prefix + obsolete));
+}
+
 std::vector<std::string> Cfg::get_keys()
 {
     const juce::ScopedLock guard (getLock());

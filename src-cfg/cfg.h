@@ -28,6 +28,9 @@ public:
     virtual std::int32_t get_int (const std::string& key) const;
     virtual bool get_bool (const std::string& key, bool fallback) const;
 
+    // Writes the missing per-device settings of one device and removes its obsolete keys.
+    void set_device_defaults (const std::string& prefix);
+
     // The key names in the order they entered the store.
     std::vector<std::string> get_keys();
 

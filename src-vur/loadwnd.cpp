@@ -132,25 +132,7 @@ void LoadWnd::set_device_defaults()
     for (const auto& prefix : app.device_prefixes)
     {
         update_progress (1, "Verifying...");
-        cfg.set_default (prefix + "_name", "Unknown");
-        cfg.set_default (prefix + "_interval_ms", 250);
-        cfg.set_default (prefix + "_chart_redraw_ms", 1000);
-        cfg.set_default (prefix + "_run_simulation", "false");
-        cfg.set_default (prefix + "_read_len", 11);
-        cfg.set_default (prefix + "_regex_pattern", "\\s*([\\d.]{4})\\s+([\\d.]{4})\\s*");
-        cfg.set_default (prefix + "_export_image", "false");
-        cfg.set_default (prefix + "_opc_kiln_register", "N75:3");
-        cfg.set_default (prefix + "_opc_run_register", "N75:4");
-        cfg.set_default (prefix + "_opc_pkg_register", "N75:5");
-        cfg.set_default (prefix + "_opc_via_csv_filename", "");
-        cfg.set_default (prefix + "_opc_via_csv_regex", "^\\s*\"(.+)\",([0-9]+)$");
-        cfg.set_default (prefix + "_last_kiln", "1");
-        cfg.set_default (prefix + "_last_run", "1");
-        cfg.set_default (prefix + "_last_pkg", "1");
-        cfg.set_default (prefix + "_comm_str", "baud=9600 parity=N data=8 stop=1 to=on xon=off odsr=off octs=off dtr=on rts=on idsr=off");
-
-        for (const char* obsolete : { "_speed", "_data_bits", "_parity_bits", "_stop_bits" })
-            cfg.removeValue (juce::String::fromUTF8 ((prefix + obsolete).c_str()));
+        cfg.set_device_defaults (prefix);
     }
 }
 

@@ -63,8 +63,8 @@ protected:
         }
     }
 
-    // Writes the per-device defaults for a device on the given port, as the load sequence does, and adds
-    // it to the device list.
+    // Writes the per-device defaults for a device on the given port, as the load sequence does (with quick
+    // passes and refreshes), and adds it to the device list.
     void add_device (const std::string& prefix, const std::string& port, const std::string& name = "Test meter")
     {
         auto& cfg = *app->cfg;
@@ -72,19 +72,7 @@ protected:
         cfg.set_str (prefix + "_name", name);
         cfg.set_default (prefix + "_interval_ms", 50);
         cfg.set_default (prefix + "_chart_redraw_ms", 100);
-        cfg.set_default (prefix + "_run_simulation", "false");
-        cfg.set_default (prefix + "_read_len", 11);
-        cfg.set_default (prefix + "_regex_pattern", "\\s*([\\d.]{4})\\s+([\\d.]{4})\\s*");
-        cfg.set_default (prefix + "_export_image", "false");
-        cfg.set_default (prefix + "_opc_kiln_register", "N75:3");
-        cfg.set_default (prefix + "_opc_run_register", "N75:4");
-        cfg.set_default (prefix + "_opc_pkg_register", "N75:5");
-        cfg.set_default (prefix + "_opc_via_csv_filename", "");
-        cfg.set_default (prefix + "_opc_via_csv_regex", "^\\s*\"(.+)\",([0-9]+)$");
-        cfg.set_default (prefix + "_last_kiln", "1");
-        cfg.set_default (prefix + "_last_run", "1");
-        cfg.set_default (prefix + "_last_pkg", "1");
-        cfg.set_default (prefix + "_comm_str", "baud=9600 parity=N data=8 stop=1 to=on xon=off odsr=off octs=off dtr=on rts=on idsr=off");
+        cfg.set_device_defaults (prefix);
         app->device_prefixes.push_back (prefix);
     }
 
