@@ -23,7 +23,7 @@ protected:
         vurtest::setEnv ("VUR_CONFIG_DIR", folder);
     }
 
-    std::string file() const { return folder + "/DuvidudUvereverOzure.cfg"; }
+    std::string file() const { return (fs::path (folder) / "DuvidudUvereverOzure.cfg").string(); }
 
     std::string folder;
     std::vector<std::string> errors;

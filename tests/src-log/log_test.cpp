@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
@@ -25,16 +26,23 @@ protected:
     {
         GTEST_FLAG_SET (death_test_style, "threadsafe");
         const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-        folder = vurtest::sandboxDir() + "/log-" + test->name();
+        folder = (fs::path (vurtest::sandboxDir()) / ("log-" + std::string (test->name()))).string();
         if (GTEST_FLAG_GET (internal_run_death_test).empty())
             fs::remove_all (folder);
         fs::create_directories (folder);
-        saved_tmpdir = std::getenv ("TMPDIR") != nullptr ? std::getenv ("TMPDIR") : "";
-        vurtest::setEnv ("TMPDIR", folder);
-        log_file = folder + "/vur.log";
+        saved_tmpdir = vurtest::setTempDir (folder);
+        log_file = (fs::path (folder) / "vur.log").string();
     }
 
-    void TearDown() override { vurtest::setEnv ("TMPDIR", saved_tmpdir); }
+    void TearDown() override { vurtest::setTempDir (saved_tmpdir); }
+
+    // The log as written, with Windows' CR LF line ends read as LF.
+    std::string log_text() const
+    {
+        std::string text = vurtest::readFile (log_file);
+        text.erase (std::remove (text.begin(), text.end(), '\r'), text.end());
+        return text;
+    }
 
     template <typename Body>
     void in_child (Body body)
@@ -50,7 +58,7 @@ protected:
     std::vector<std::string> log_lines() const
     {
         std::vector<std::string> lines;
-        std::string text = vurtest::readFile (log_file);
+        const std::string text = log_text();
         std::size_t start = 0;
         for (std::size_t end; (end = text.find ('\n', start)) != std::string::npos; start = end + 1)
             lines.push_back (text.substr (start, end - start));
@@ -68,7 +76,7 @@ TEST_F (LogTest, NewFileStartsWithSeparatorAndTimestampedLines)
         log_line ("starting Dadovir Moisture Measurement");
         log_line_of ("count=", 17, " ratio=", 0.5);
     });
-    const auto text = vurtest::readFile (log_file);
+    const auto text = log_text();
     ASSERT_EQ (text.rfind (separator, 0), 0u) << text;
     const auto lines = log_lines();
     ASSERT_EQ (lines.size(), 4u);
@@ -90,7 +98,7 @@ TEST_F (LogTest, SizeLimitAppliesOnlyWhenOpening)
     {
         vurtest::writeFile (log_file, std::string (c.size, 'x'));
         in_child ([] { log_line ("after"); });
-        const auto text = vurtest::readFile (log_file);
+        const auto text = log_text();
         if (c.emptied)
         {
             EXPECT_EQ (text.rfind (separator + "truncated previous log file (was 10.00 MiB)\n", 0), 0u);
@@ -133,7 +141,7 @@ TEST_F (LogTest, ReportsAreOneEntryAndOnlyPendingOnesAreWritten)
     EXPECT_EQ (lines[4], "");
     EXPECT_EQ (lines[5], "more");
     EXPECT_EQ (lines[6].substr (24), "An error occurred.");
-    const auto text = vurtest::readFile (log_file);
+    const auto text = log_text();
     EXPECT_NE (text.find ("The error text is:  null exception\n"), std::string::npos);
     EXPECT_NE (text.find ("Function name:      log_exception\n"), std::string::npos);
     EXPECT_EQ (text.find ("already reported"), std::string::npos);
@@ -162,16 +170,17 @@ TEST_F (LogTest, ConcurrentWritersNeverInterleave)
 
 TEST_F (LogTest, UnwritableLogThrowsTheOpenFailure)
 {
-    const std::string missing = folder + "/no/such/folder";
-    vurtest::setEnv ("TMPDIR", missing);
+    const std::string missing = (fs::path (folder) / "no" / "such" / "folder").string();
+    // Set in the child only: the test framework itself needs a temporary folder to start it.
     in_child ([&missing] {
+        vurtest::setTempDir (missing);
         try
         {
             log_line ("lost");
         }
         catch (const Ziz::Exception& e)
         {
-            if (std::string (e.what()) == "failed to open output logging file \"" + missing + "/vur.log\"" && e.functionName == "get_log_stream")
+            if (std::string (e.what()) == "failed to open output logging file \"" + (fs::path (missing) / "vur.log").string() + "\"" && e.functionName == "get_log_stream")
                 std::_Exit (0);
         }
         std::_Exit (4);

@@ -2,7 +2,7 @@
 
 // An application object for shell tests: the parts of the system reach it through vur(), as they do in the
 // running program, but nothing of its start-up runs. Each test gets its own configuration and record
-// folders. The temporary folder (TMPDIR) is the test process's own: the log stream opens there once per
+// folders. The temporary folder is the test process's own: the log stream opens there once per
 // process, so log_text() returns what was logged since the test began; other files left there by earlier
 // tests (charts, OPC output) are removed when a test starts.
 
@@ -36,12 +36,17 @@ protected:
         records_dir = folder + "/records";
         for (const auto& dir : { tmp_dir, cfg_dir, records_dir })
             std::filesystem::create_directories (dir);
-        vurtest::setEnv ("TMPDIR", tmp_dir);
+        setTempDir (tmp_dir);
         vurtest::setEnv ("VUR_CONFIG_DIR", cfg_dir);
 
-        for (const auto& entry : std::filesystem::directory_iterator (tmp_dir))
-            if (entry.path().filename() != "vur.log")
-                std::filesystem::remove_all (entry.path());
+        // A death test's child shares the folder with its parent, which may hold some of these files open.
+        if (GTEST_FLAG_GET (internal_run_death_test).empty())
+        {
+            std::error_code ignored;
+            for (const auto& entry : std::filesystem::directory_iterator (tmp_dir))
+                if (entry.path().filename() != "vur.log")
+                    std::filesystem::remove_all (entry.path(), ignored);
+        }
         log_offset = readFile (log_path()).size();
 
         app = std::make_unique<DERIzidirurodo>();
@@ -97,11 +102,13 @@ public:
 
 protected:
     static std::string log_path() { return sandboxDir() + "/tmp/vur.log"; }
-    // What was logged since this test began.
+    // What was logged since this test began, with Windows' CR LF line ends read as LF.
     std::string log_text() const
     {
         const std::string all = readFile (log_path());
-        return all.size() > log_offset ? all.substr (log_offset) : std::string();
+        std::string text = all.size() > log_offset ? all.substr (log_offset) : std::string();
+        text.erase (std::remove (text.begin(), text.end(), '\r'), text.end());
+        return text;
     }
 
     std::unique_ptr<DERIzidirurodo> app;

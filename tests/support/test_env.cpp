@@ -42,6 +42,15 @@ void unsetEnv (const char* name)
 #endif
 }
 
+std::string setTempDir (const std::string& path)
+{
+    const char* old = std::getenv ("TMPDIR");
+    std::string previous = old != nullptr ? old : "";
+    for (const char* name : { "TMPDIR", "TMP", "TEMP" })
+        setEnv (name, path);
+    return previous;
+}
+
 std::string makeTempDir (const std::string& stem)
 {
     for (;;)
@@ -93,9 +102,7 @@ void setUpSandbox()
     fs::create_directories (dir / "home");
     fs::create_directories (dir / "cfg");
     fs::create_directories (dir / "work");
-    setEnv ("TMPDIR", (dir / "tmp").string());
-    setEnv ("TMP", (dir / "tmp").string());
-    setEnv ("TEMP", (dir / "tmp").string());
+    setTempDir ((dir / "tmp").string());
     setEnv ("HOME", (dir / "home").string());
     setEnv ("VUR_CONFIG_DIR", (dir / "cfg").string());
     setEnv ("VUR_TEST_SANDBOX", sandbox);

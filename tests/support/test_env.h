@@ -17,6 +17,10 @@ std::string readFile (const std::string& path);
 void setEnv (const char* name, const std::string& value);
 void unsetEnv (const char* name);
 
+// Points the temporary folder at path for this process and the children it starts: TMPDIR on POSIX,
+// TMP and TEMP on Windows. Returns the folder it replaced.
+std::string setTempDir (const std::string& path);
+
 // Moves TMPDIR, HOME and VUR_CONFIG_DIR into a new folder; called first by every test main.
 void setUpSandbox();
 void tearDownSandbox();

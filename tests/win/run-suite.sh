@@ -59,10 +59,8 @@ wine cmd /c exit < /dev/null > /dev/null 2>&1
 
 status=0
 echo "== CTest under Wine"
-# The core and platform suites run under Wine. The shell suite is built for Windows but its tests still
-# assume POSIX paths and start-up (separators, death tests re-starting the binary), so it runs on Linux
-# only for now; vur.exe itself is driven below.
-ctest --test-dir "$build" --label-regex "vur_core_tests|vur_platform_tests" --output-on-failure --timeout 300 -j2 \
+ctest --test-dir "$build" --label-regex "${VUR_WIN_LABELS:-vur_core_tests|vur_platform_tests|vur_shell_tests}" \
+    --output-on-failure --timeout 300 -j2 \
     --output-junit "$artifacts/windows-ctest.xml" || status=1
 
 echo "== vur.exe: main window and orderly close"
