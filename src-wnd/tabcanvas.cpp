@@ -120,6 +120,12 @@ void TabCanvas::timerCallback()
         log_and_show_exception (&record);
     }
 
+    // The framework hands repaints to the window at the display's vertical blank, which on Windows it waits
+    // for through DXGI. Where that wait is not available (remote and headless sessions, Wine) the window
+    // would never show new figures, so the refresh puts its own changes on the screen.
+    if (auto* peer = getPeer(); peer != nullptr && isShowing())
+        peer->performAnyPendingRepaintsNow();
+
     if (chart_redraw_ms > 0)
         startTimer (chart_redraw_ms);
 }

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
@@ -36,13 +35,7 @@ protected:
 
     void TearDown() override { vurtest::setTempDir (saved_tmpdir); }
 
-    // The log as written, with Windows' CR LF line ends read as LF.
-    std::string log_text() const
-    {
-        std::string text = vurtest::readFile (log_file);
-        text.erase (std::remove (text.begin(), text.end(), '\r'), text.end());
-        return text;
-    }
+    std::string log_text() const { return vurtest::readTextFile (log_file); }
 
     template <typename Body>
     void in_child (Body body)

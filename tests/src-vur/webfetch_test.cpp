@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 #include <juce_core/juce_core.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <optional>
@@ -28,13 +27,7 @@ int freePort()
 }
 
 
-// The log as written, with Windows' CR LF line ends read as LF.
-std::string logText()
-{
-    std::string text = vurtest::readFile (get_log_filename());
-    text.erase (std::remove (text.begin(), text.end(), '\r'), text.end());
-    return text;
-}
+std::string logText() { return vurtest::readTextFile (get_log_filename()); }
 
 // The messages of the log lines written after offset, without their timestamps.
 std::vector<std::string> logMessagesSince (std::size_t offset)

@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <filesystem>
@@ -133,13 +132,7 @@ public:
         return exit_code;
     }
 
-    // What it printed, with Windows' CR LF line ends read as LF.
-    std::string output() const
-    {
-        std::string text = vurtest::readFile (log_path);
-        text.erase (std::remove (text.begin(), text.end(), '\r'), text.end());
-        return text;
-    }
+    std::string output() const { return vurtest::readTextFile (log_path); }
 
 private:
     std::string log_path;

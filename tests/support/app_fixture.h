@@ -47,7 +47,7 @@ protected:
                 if (entry.path().filename() != "vur.log")
                     std::filesystem::remove_all (entry.path(), ignored);
         }
-        log_offset = readFile (log_path()).size();
+        log_offset = readTextFile (log_path()).size();
 
         app = std::make_unique<DERIzidirurodo>();
         app->look_and_feel = VEVAvevUzaVeri::create();
@@ -102,13 +102,11 @@ public:
 
 protected:
     static std::string log_path() { return sandboxDir() + "/tmp/vur.log"; }
-    // What was logged since this test began, with Windows' CR LF line ends read as LF.
+    // What was logged since this test began.
     std::string log_text() const
     {
-        const std::string all = readFile (log_path());
-        std::string text = all.size() > log_offset ? all.substr (log_offset) : std::string();
-        text.erase (std::remove (text.begin(), text.end(), '\r'), text.end());
-        return text;
+        const std::string all = readTextFile (log_path());
+        return all.size() > log_offset ? all.substr (log_offset) : std::string();
     }
 
     std::unique_ptr<DERIzidirurodo> app;

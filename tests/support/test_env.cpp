@@ -61,6 +61,20 @@ std::string makeTempDir (const std::string& stem)
     }
 }
 
+std::string readTextFile (const std::string& path)
+{
+    std::string text = readFile (path);
+#ifdef _WIN32
+    std::string out;
+    out.reserve (text.size());
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (! (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n'))
+            out += text[i];
+    text.swap (out);
+#endif
+    return text;
+}
+
 void writeFile (const std::string& path, const std::string& content)
 {
     std::ofstream out (path, std::ios::binary | std::ios::trunc);

@@ -12,6 +12,8 @@ std::string makeTempDir (const std::string& stem);
 
 void writeFile (const std::string& path, const std::string& content);
 std::string readFile (const std::string& path);
+// A file that a text-mode stream wrote, as the program wrote it: Windows' CR LF line ends read back as LF.
+std::string readTextFile (const std::string& path);
 
 // Environment variables, the same way on every platform (MinGW has no setenv).
 void setEnv (const char* name, const std::string& value);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows test suite under Wine, in a throw-away Wine prefix (BUILD_DIR/wine, with its own HOME):
 # the CTest suites of the MinGW-w64 build (the serial tests read through two COM ports joined back to
-# back), vur.exe's start and orderly close, and the installer when BUILD_DIR holds one.
+# back), vur.exe's start and orderly close, vur.exe counting a simulated meter's boards from one of those
+# COM ports into its record files, and the installer when BUILD_DIR holds one.
 #
 #   xvfb-run -a tests/win/run-suite.sh BUILD_DIR
 #
@@ -65,6 +66,9 @@ ctest --test-dir "$build" --label-regex "${VUR_WIN_LABELS:-vur_core_tests|vur_pl
 
 echo "== vur.exe: main window and orderly close"
 python3 "$top/tests/win/test_vur_start.py" "$build" "$artifacts" || status=1
+
+echo "== vur.exe: boards from a meter on a COM port into record files"
+python3 "$top/tests/win/test_vur_meter.py" "$build" "$artifacts" || status=1
 
 if ls "$build"/vur-*-win64.exe > /dev/null 2>&1; then
     echo "== installer"

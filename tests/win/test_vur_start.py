@@ -10,7 +10,6 @@ Leaves a screenshot of the main window in ARTIFACT_DIR.
 """
 
 import os
-import re
 import shutil
 import subprocess
 import sys
@@ -18,43 +17,8 @@ import tempfile
 import time
 import xml.etree.ElementTree
 
-WINDOW_TITLE = "VUR v1.0.0-2718"
-
-
-def wine_output(*args):
-    out = subprocess.run(["wine"] + list(args), capture_output=True, text=True, timeout=60,
-                         stdin=subprocess.DEVNULL)
-    return out.stdout.strip()
-
-
-def windows_path(unix_path):
-    return subprocess.run(["winepath", "-w", unix_path], capture_output=True, text=True,
-                          timeout=60).stdout.strip()
-
-
-def unix_path(win_path):
-    return subprocess.run(["winepath", "-u", win_path], capture_output=True, text=True,
-                          timeout=60).stdout.strip()
-
-
-def read(path):
-    try:
-        with open(path, encoding="utf-8", errors="replace") as f:
-            return f.read()
-    except FileNotFoundError:
-        return ""
-
-
-def wait_for(what, predicate, timeout, proc):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        value = predicate()
-        if value:
-            return value
-        if proc.poll() is not None:
-            raise AssertionError("vur.exe ended with %s while waiting for %s" % (proc.returncode, what))
-        time.sleep(0.2)
-    raise AssertionError("no %s within %d s" % (what, timeout))
+from winharness import (WINDOW_TITLE, close_window, lines_in_order, read, screenshot, start_vur,
+                        wait_for, wine_temp_folder, window_ids, windows_path)
 
 
 def read_settings(path):
@@ -66,20 +30,13 @@ def read_settings(path):
     return {value.get("name"): value.get("val") for value in root.iter("VALUE")}
 
 
-def window_ids():
-    out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^" + re.escape(WINDOW_TITLE) + "$"],
-                         capture_output=True, text=True)
-    return out.stdout.split()
-
-
 def main():
     build = os.path.abspath(sys.argv[1])
     artifacts = os.path.abspath(sys.argv[2] if len(sys.argv) > 2 else os.path.join(build, "artifacts"))
     os.makedirs(artifacts, exist_ok=True)
     exe = os.path.join(build, "bin", "vur.exe")
 
-    temp = unix_path(wine_output("cmd", "/c", "echo %TEMP%"))
-    log_file = os.path.join(temp, "vur.log")
+    log_file = os.path.join(wine_temp_folder(), "vur.log")
     if os.path.exists(log_file):
         os.remove(log_file)
 
@@ -90,20 +47,14 @@ def main():
     # The web checks fail at once against a closed loopback port.
     env.update(VUR_CONFIG_DIR=windows_path(config_dir), VUR_WEB_BASE_URL="http://127.0.0.1:9")
 
-    proc = subprocess.Popen(["wine", exe], env=env, cwd=os.path.dirname(exe), stdin=subprocess.DEVNULL,
-                            stdout=open(os.path.join(artifacts, "win-vur-stdout.txt"), "w"),
-                            stderr=subprocess.STDOUT)
+    proc = start_vur(exe, env, os.path.join(artifacts, "win-vur-stdout.txt"))
     try:
         wait_for("\"starting the main window\" in %s" % log_file,
                  lambda: "starting the main window" in read(log_file), 180, proc)
         window = wait_for("window \"%s\"" % WINDOW_TITLE, window_ids, 60, proc)[0]
         time.sleep(2)   # let the tabs paint before the picture
-        subprocess.run(["import", "-window", "root", os.path.join(artifacts, "win-vur-main-window.png")],
-                       check=False, timeout=60)
-
-        # Alt+F4 is Windows' own close request: Wine turns it into WM_SYSCOMMAND SC_CLOSE, then WM_CLOSE.
-        subprocess.run(["xdotool", "windowfocus", "--sync", window], check=False, timeout=30)
-        subprocess.run(["xdotool", "key", "--window", window, "alt+F4"], check=False, timeout=30)
+        screenshot(os.path.join(artifacts, "win-vur-main-window.png"))
+        close_window(window)
         code = proc.wait(timeout=120)
         settings = read_settings(os.path.join(config_dir, "DuvidudUvereverOzure.cfg"))
     finally:
@@ -123,13 +74,9 @@ def main():
     # In this order; after the shutdown line only the teardown (threads, windows) writes.
     expected = ["starting Dadovir Moisture Measurement", "starting the main window", 'running job #5: "shutdown"',
                 "shutting down Dadovir Moisture Measurement"]
-    position = 0
-    for line in expected:
-        found = log.find(line, position)
-        if found < 0:
-            failures.append("the log lacks \"%s\" in its place; it ends:\n%s" % (line, "\n".join(lines[-15:])))
-            break
-        position = found + len(line)
+    missing = lines_in_order(log, expected)
+    if missing:
+        failures.append("the log lacks \"%s\" in its place; it ends:\n%s" % (missing, "\n".join(lines[-15:])))
     # The Windows defaults of the settings that name Windows places.
     for key, value in (("output_directory", "C:\\22m2k\\data\\%Y\\boardmc\\"),
                        ("opc_console_application", "OPCConsole.exe")):

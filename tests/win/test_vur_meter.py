@@ -1,0 +1,130 @@
+#!/usr/bin/env python3
+"""vur.exe under Wine counts the boards a meter sends on a COM port into the right package and writes the
+package's record files byte for byte, with CR LF line ends.
+
+    tests/win/test_vur_meter.py BUILD_DIR [ARTIFACT_DIR]
+
+The meter is vur-meter-sim.exe playing a known list of readings on the second of two COM ports joined back
+to back ($VUR_TEST_COM_PAIR, set up by tests/win/run-suite.sh); the monitor reads the first. The kiln, run
+and package numbers come through the OPC console stand-in (OPCConsole.exe beside vur.exe, as installed)
+relaying a text file. Leaves a screenshot of the main window with its chart in ARTIFACT_DIR.
+"""
+
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+from harness import write_config  # noqa: E402
+from test_records import _values, package_text, summary_text  # noqa: E402
+from winharness import (WINDOW_TITLE, close_window, lines_in_order, read, screenshot, start_vur,  # noqa: E402
+                        wait_for, wine_temp_folder, window_ids, windows_path)
+
+KILN, RUN, PKG = 6, 11, 5
+BOARDS = _values(100, 3)   # the package file is written at every hundredth board: the log says when
+RATE = 50                  # boards per second
+
+
+def main():
+    build = os.path.abspath(sys.argv[1])
+    artifacts = os.path.abspath(sys.argv[2] if len(sys.argv) > 2 else os.path.join(build, "artifacts"))
+    os.makedirs(artifacts, exist_ok=True)
+    exe = os.path.join(build, "bin", "vur.exe")
+    reader_port, meter_port = os.environ.get("VUR_TEST_COM_PAIR", "COM8 COM9").split()
+
+    log_file = os.path.join(wine_temp_folder(), "vur.log")
+    if os.path.exists(log_file):
+        os.remove(log_file)
+
+    sandbox = tempfile.mkdtemp(prefix="vur-win-meter-", dir=os.environ.get("VUR_TEST_ROOT"))
+    config_dir = os.path.join(sandbox, "cfg")
+    records = os.path.join(sandbox, "records")
+    os.makedirs(config_dir)
+    relay = os.path.join(sandbox, "relay.txt")
+    with open(relay, "w") as f:
+        f.write("N75:3=%d\nN75:4=%d\nN75:5=%d\n" % (KILN, RUN, PKG))
+    boards_file = os.path.join(sandbox, "boards.txt")
+    with open(boards_file, "w") as f:
+        f.write("".join("%04.1f\t%04.1f\n" % (v + 0.4, v) for v in BOARDS))
+
+    write_config(os.path.join(config_dir, "DuvidudUvereverOzure.cfg"), dict(
+        get_version_number="FALSE", get_motd="FALSE", VODAze="40 40 900 600",
+        opc_url="file:///" + windows_path(relay).replace("\\", "/"),
+        output_directory=windows_path(records) + "\\%Y\\",
+        a_device=reader_port, a_name="Planer", a_run_simulation="false", a_interval_ms="50",
+        a_read_len="110", a_chart_redraw_ms="200", a_last_kiln=KILN, a_last_run=RUN, a_last_pkg=PKG))
+    env = dict(os.environ, VUR_CONFIG_DIR=windows_path(config_dir), VUR_WEB_BASE_URL="http://127.0.0.1:9")
+
+    year = str(time.localtime().tm_year)
+    package_name = "%d_%03d%03d.mc" % (KILN, RUN, PKG)
+    proc = start_vur(exe, env, os.path.join(artifacts, "win-vur-meter-stdout.txt"))
+    meter = None
+    try:
+        window = wait_for("window \"%s\"" % WINDOW_TITLE, window_ids, 180, proc)[0]
+        wait_for("the port opened in the log", lambda: re.search(r"device=%s Baud=" % reader_port, read(log_file)),
+                 60, proc)
+        meter = subprocess.Popen(["wine", os.path.join(build, "bin", "vur-meter-sim.exe"), meter_port,
+                                  "--file", windows_path(boards_file), "--start", "1", "--rate", str(RATE),
+                                  "--count", str(len(BOARDS))],
+                                 stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        sent = meter.communicate(timeout=120)[0]
+        wait_for("the package file of %d boards" % len(BOARDS),
+                 lambda: re.search(r"prefix=a: writing %d boards to .*%s" % (len(BOARDS), re.escape(package_name)),
+                                   read(log_file)), 60, proc)
+        time.sleep(1.5)   # a few chart refreshes before the picture
+        screenshot(os.path.join(artifacts, "win-vur-meter.png"))
+        close_window(window)
+        code = proc.wait(timeout=120)
+    finally:
+        for p in (proc, meter):
+            if p is not None and p.poll() is None:
+                p.kill()
+                p.wait()
+        if os.path.exists(log_file):
+            shutil.copy(log_file, os.path.join(artifacts, "win-vur-meter.log"))
+
+    def record(name):
+        try:
+            with open(os.path.join(records, year, name), "rb") as f:
+                return f.read().decode()
+        except FileNotFoundError:
+            return None
+
+    log = read(log_file)
+    failures = []
+    if code != 0:
+        failures.append("exit code %s, not 0" % code)
+    if "sent %d boards" % len(BOARDS) not in sent:
+        failures.append("the meter simulator said: %s" % sent.strip())
+    if "An error occurred." in log:
+        failures.append("an error was reported; see win-vur-meter.log")
+    missing = lines_in_order(log, ["device=%s, str=" % reader_port, "shutting down Dadovir Moisture Measurement",
+                                   "prefix=a: detected shutdown signal",
+                                   "prefix=a: device thread for \"Planer\" on %s is exiting" % reader_port])
+    if missing:
+        failures.append("the log lacks \"%s\" in its place" % missing)
+    for name, expected in ((package_name, package_text(BOARDS)),
+                           ("%d_%03d000.mc" % (KILN, RUN), summary_text(BOARDS))):
+        found = record(name)
+        if found != expected:
+            failures.append("%s is %r,\n    not %r" % (name, found if found is None else found[:300], expected[:300]))
+    if not os.environ.get("VUR_KEEP_TEST_FILES"):
+        shutil.rmtree(sandbox, ignore_errors=True)
+    if failures:
+        print("FAILED: vur.exe reading a meter on %s:\n  %s" % (reader_port, "\n  ".join(failures)))
+        return 1
+    print("passed: vur.exe counted %d boards from %s into %s, written with CR LF line ends" %
+          (len(BOARDS), reader_port, package_name))
+    return 0
+
+
+if __name__ == "__main__":
+    try:
+        sys.exit(main())
+    except (AssertionError, subprocess.TimeoutExpired) as e:
+        print("FAILED: vur.exe reading a meter: %s" % e)
+        sys.exit(1)
