@@ -5,24 +5,27 @@ Opens one pseudo-terminal per device and never writes to it, runs the monitor on
 per-device defaults (250 ms passes, 11-byte reads, a 1000 ms refresh), lets it settle, and reads the
 process's user and system time from /proc over the measuring period, in all and by thread (message thread,
 the framework's timer thread, the reading threads). Then measures the same configuration with every port
-missing, so that the reading threads end at once: the difference is what reading silent meters costs, the
-rest is the window, its timers and the framework.
+missing, so that the reading threads end at once: the difference is what reading silent meters costs.
+Last, an empty framework window of the same size (vur_bench_bare_window) on the same display: the
+framework's own idle load, mostly its repaint pacing at the display's refresh rate (100 Hz where the display
+reports none, as Xvfb). The monitor's own share is the first figure less this one.
 
     needs a display: DISPLAY=:N python3 bench/idle_cpu.py [--seconds 30] [--devices 8]
-    VUR_BIN_DIR (default build/bin) names the folder of vur.
+    VUR_BIN_DIR (default build/bin) names the folder of vur and vur_bench_bare_window.
 """
 
 import argparse
 import os
 import pty
 import string
+import subprocess
 import sys
 import termios
 import time
 import tty
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
-from harness import Sandbox, write_config  # noqa: E402
+from harness import BIN_DIR, Sandbox, write_config  # noqa: E402
 
 TICKS = os.sysconf("SC_CLK_TCK")
 
@@ -99,6 +102,22 @@ def measure(prefixes, seconds, settle, missing_ports, overrides=()):
         box.close()
 
 
+def measure_bare_window(seconds, settle):
+    """Processor seconds per second of an empty framework window."""
+    proc = subprocess.Popen([os.path.join(BIN_DIR, "vur_bench_bare_window")], stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+    try:
+        time.sleep(settle)
+        stat = "/proc/%d/stat" % proc.pid
+        before, t0 = cpu_ticks(stat), time.monotonic()
+        time.sleep(seconds)
+        after, t1 = cpu_ticks(stat), time.monotonic()
+        return (after - before) / TICKS / (t1 - t0)
+    finally:
+        proc.kill()
+        proc.wait()
+
+
 def report(title, fraction, roles):
     print("%s: %.4f of one core (%.2f %%)" % (title, fraction, fraction * 100))
     for role, share in sorted(roles.items(), key=lambda item: -item[1]):
@@ -122,8 +141,10 @@ def main():
     # The same window and timers with every reading thread ended at its start: what the reading costs.
     ended, ended_roles = measure(prefixes, args.seconds, args.settle, True, overrides)
     report("the same without reading threads (ports missing)", ended, ended_roles)
-    print("idle processor use, fraction of one core: %.4f; of it the reading threads: %.4f"
-          % (silent, silent_roles.get("reading threads", 0.0)))
+    bare = measure_bare_window(args.seconds, args.settle)
+    print("an empty framework window: %.4f of one core (%.2f %%)" % (bare, bare * 100))
+    print("idle processor use, fraction of one core: %.4f; of it the reading threads: %.4f; the monitor's own "
+          "share (less the empty window): %.4f" % (silent, silent_roles.get("reading threads", 0.0), silent - bare))
     return 0
 
 

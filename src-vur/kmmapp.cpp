@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <utility>
 
 namespace
 {
@@ -108,23 +109,33 @@ void DERIzidirurodo::initialise (const juce::String&)
     // handler cover what is left.
     std::set_terminate (VUR_CPlusPlus_Terminate_Handler);
     juce::SystemStats::setApplicationCrashHandler (VUR_Juce_Crash_Handler);
-    Ziz::sys::installQuitRequestHandlers();
+    Ziz::sys::installQuitRequestHandlers ([] {
+        juce::MessageManager::callAsync ([] {
+            if (auto* app = dynamic_cast<DERIzidirurodo*> (juce::JUCEApplicationBase::getInstance()))
+                app->answer_quit_request();
+        });
+    });
 
     initialised = true;
     log_line ("starting Dadovir Moisture Measurement");
     run (job_initialize_and_load);
 
-    startTimer (100);
+    started = true;
+    if (quit_pending)
+        answer_quit_request();
 }
 
-void DERIzidirurodo::timerCallback()
+void DERIzidirurodo::answer_quit_request()
 {
-    if (Ziz::sys::quitRequested())
+    if (! started)
     {
-        stopTimer();
-        log_line ("quit requested by the operating system");
-        run (job_shutdown);
+        quit_pending = true;
+        return;
     }
+    if (std::exchange (quit_answered, true))
+        return;
+    log_line ("quit requested by the operating system");
+    run (job_shutdown);
 }
 
 void DERIzidirurodo::shutdown()
@@ -134,7 +145,6 @@ void DERIzidirurodo::shutdown()
     if (! initialised)
         return;
 
-    stopTimer();
     log_line ("shutting down Dadovir Moisture Measurement");
 
     std::string cfgFileName;

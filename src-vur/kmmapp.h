@@ -15,7 +15,7 @@ class Cfg;
 class VEVAvevUzaVeri;
 class VODAze;
 
-class DERIzidirurodo : public juce::JUCEApplication, private juce::Timer
+class DERIzidirurodo : public juce::JUCEApplication
 {
 public:
     enum Job
@@ -57,14 +57,18 @@ public:
 
 private:
     bool initialised = false;
+    bool started = false;        // the start-up job has returned
+    bool quit_pending = false;   // a quit request came during start-up
+    bool quit_answered = false;
 
     void run_load_job();
     void run_about_job();
     void run_shutdown_job();
     [[noreturn]] void end_after_startup_errors();
 
-    // Polls for the operating system's quit request (SIGTERM and friends), which arrives on a signal handler.
-    void timerCallback() override;
+    // The operating system's quit request (SIGTERM and friends), on the message thread: the ordinary shutdown,
+    // once start-up is over.
+    void answer_quit_request();
 };
 
 // The running application object, from any thread; throws when there is none.

@@ -6,12 +6,20 @@
 #include <windows.h>
 
 #include <atomic>
+#include <utility>
 
 namespace Ziz::sys
 {
 namespace
 {
-std::atomic<bool> quitFlag { false };
+std::function<void()> handOver;
+std::atomic<bool> requested { false };
+
+void request()
+{
+    if (! requested.exchange (true) && handOver)
+        handOver();
+}
 
 // Runs on a thread of its own that Windows starts for the event.
 BOOL WINAPI onConsoleEvent (DWORD event)
@@ -20,7 +28,7 @@ BOOL WINAPI onConsoleEvent (DWORD event)
     {
         case CTRL_C_EVENT:
         case CTRL_BREAK_EVENT:
-            quitFlag = true;
+            request();
             return TRUE;
 
         case CTRL_CLOSE_EVENT:
@@ -29,7 +37,7 @@ BOOL WINAPI onConsoleEvent (DWORD event)
             // Windows ends the process as soon as this handler returns: keep it waiting so that the
             // application can shut down in order. The process's own exit ends this thread; if that takes
             // too long, Windows' time-out for the event ends the process anyway.
-            quitFlag = true;
+            request();
             Sleep (INFINITE);
             return TRUE;
 
@@ -39,7 +47,9 @@ BOOL WINAPI onConsoleEvent (DWORD event)
 }
 } // namespace
 
-void installQuitRequestHandlers() { SetConsoleCtrlHandler (onConsoleEvent, TRUE); }
-
-bool quitRequested() { return quitFlag; }
+void installQuitRequestHandlers (std::function<void()> onQuitRequest)
+{
+    handOver = std::move (onQuitRequest);
+    SetConsoleCtrlHandler (onConsoleEvent, TRUE);
+}
 } // namespace Ziz::sys
