@@ -58,11 +58,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <mutex>
 #include <string>
-#include <thread>
 
 namespace
 {
@@ -79,6 +80,27 @@ int fail (const std::string& reason)
     return 1;
 }
 
+// Set when the operating system asks the console to end; it wakes the main loop from its pause.
+std::mutex quit_mutex;
+std::condition_variable quit_signal;
+bool quit_requested = false;
+
+void request_quit()
+{
+    {
+        const std::lock_guard<std::mutex> guard (quit_mutex);
+        quit_requested = true;
+    }
+    quit_signal.notify_all();
+}
+
+// Pauses until `until` or a quit request; true when the console is to end.
+bool pause_until (Clock::time_point until)
+{
+    std::unique_lock<std::mutex> guard (quit_mutex);
+    return quit_signal.wait_until (guard, until, [] { return quit_requested; });
+}
+
 bool file_exists (const std::string& path)
 {
     std::error_code ec;
@@ -88,7 +110,7 @@ bool file_exists (const std::string& path)
 
 int main (int argc, char** argv)
 {
-    Ziz::sys::installQuitRequestHandlers();
+    Ziz::sys::installQuitRequestHandlers (request_quit);
 
     if (argc != 2)
         return fail ("usage: OPCConsole \"<configuration file>\"");
@@ -114,10 +136,10 @@ int main (int argc, char** argv)
     std::optional<RegisterValues> written;
     bool failing = false;
 
-    // One pass at least every 50 ms, so that a quit request is noticed quickly; sooner when the source
-    // expects a change.
+    // One pass at least every 50 ms, so that a changed relay file or a deleted output file is noticed
+    // quickly; sooner when the source expects a change. A quit request ends the pause at once.
     const auto longest_pause = std::chrono::milliseconds (50);
-    while (! Ziz::sys::quitRequested())
+    for (bool quit = pause_until (Clock::now()); ! quit;)
     {
         const Clock::time_point now = Clock::now();
         const auto values = source->values (now);
@@ -144,7 +166,7 @@ int main (int argc, char** argv)
         }
 
         const Clock::time_point soonest = now + std::chrono::milliseconds (1);
-        std::this_thread::sleep_until (std::min (now + longest_pause, std::max (source->next_change (now), soonest)));
+        quit = pause_until (std::min (now + longest_pause, std::max (source->next_change (now), soonest)));
     }
     say ("OPC console: terminated");
     return 0;
