@@ -21,8 +21,8 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 from harness import write_config  # noqa: E402
 from test_records import _values, package_text, summary_text  # noqa: E402
-from winharness import (WINDOW_TITLE, close_window, lines_in_order, read, screenshot, start_vur,  # noqa: E402
-                        wait_for, wine_temp_folder, window_ids, windows_path)
+from winharness import (WINDOW_TITLE, close_window, lines_in_order, read, run_test, screenshot,  # noqa: E402
+                        start_vur, wait_for, wine_temp_folder, window_ids, windows_path)
 
 KILN, RUN, PKG = 6, 11, 5
 BOARDS = _values(100, 3)   # the package file is written at every hundredth board: the log says when
@@ -123,8 +123,4 @@ def main():
 
 
 if __name__ == "__main__":
-    try:
-        sys.exit(main())
-    except (AssertionError, subprocess.TimeoutExpired) as e:
-        print("FAILED: vur.exe reading a meter: %s" % e)
-        sys.exit(1)
+    run_test(main, "vur.exe reading a meter")

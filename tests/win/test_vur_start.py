@@ -11,14 +11,13 @@ Leaves a screenshot of the main window in ARTIFACT_DIR.
 
 import os
 import shutil
-import subprocess
 import sys
 import tempfile
 import time
 import xml.etree.ElementTree
 
-from winharness import (WINDOW_TITLE, close_window, lines_in_order, read, screenshot, start_vur,
-                        wait_for, wine_temp_folder, window_ids, windows_path)
+from winharness import (WINDOW_TITLE, close_window, lines_in_order, read, run_test, screenshot,
+                        start_vur, wait_for, wine_temp_folder, window_ids, windows_path)
 
 
 def read_settings(path):
@@ -90,8 +89,4 @@ def main():
 
 
 if __name__ == "__main__":
-    try:
-        sys.exit(main())
-    except (AssertionError, subprocess.TimeoutExpired) as e:
-        print("FAILED: vur.exe start and close: %s" % e)
-        sys.exit(1)
+    run_test(main, "vur.exe start and close")

@@ -5,6 +5,7 @@ wineserver, DISPLAY on Xvfb)."""
 import os
 import re
 import subprocess
+import sys
 import time
 
 WINDOW_TITLE = "VUR v1.0.0-2718"
@@ -71,6 +72,15 @@ def close_window(window):
 def start_vur(exe, env, stdout_path):
     return subprocess.Popen(["wine", exe], env=env, cwd=os.path.dirname(exe), stdin=subprocess.DEVNULL,
                             stdout=open(stdout_path, "w"), stderr=subprocess.STDOUT)
+
+
+def run_test(main, title):
+    """Runs main() as the test's program: its return value is the exit status; a failed wait fails the test."""
+    try:
+        sys.exit(main())
+    except (AssertionError, subprocess.TimeoutExpired) as e:
+        print("FAILED: %s: %s" % (title, e))
+        sys.exit(1)
 
 
 def lines_in_order(log, expected):
