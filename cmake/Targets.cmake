@@ -32,7 +32,7 @@ target_include_directories(vur_platform PUBLIC ${VUR_SRC})
 # settings with the core: the two static libraries depend on each other.
 target_link_libraries(vur_platform PUBLIC vur_core PRIVATE vur_warnings)
 if(WIN32)
-    target_link_libraries(vur_platform PUBLIC dbghelp)
+    target_link_libraries(vur_platform PUBLIC dbghelp shell32)
 else()
     find_package(Threads REQUIRED)
     target_link_libraries(vur_platform PUBLIC Threads::Threads ${CMAKE_DL_LIBS})

@@ -1,6 +1,7 @@
 #include "src-cfg/cfg.h"
 
 #include "src-base/core/ZizException.h"
+#include "src-base/platform/os_conventions.h"
 #include "src-cfg/core/setting_text.h"
 #include "src-log/log.h"
 #include "src-vur/kmmapp.h"
@@ -19,27 +20,9 @@ std::vector<std::string>* applicationErrorSink()
 }
 } // namespace
 
-std::string default_output_directory()
-{
-#ifdef _WIN32
-    return "C:\\22m2k\\data\\%Y\\boardmc\\";
-#else
-    return juce::File::getSpecialLocation (juce::File::userHomeDirectory)
-               .getChildFile ("22m2k/data/%Y/boardmc")
-               .getFullPathName()
-               .toStdString()
-           + "/";
-#endif
-}
+std::string default_output_directory() { return Ziz::sys::defaultRecordFolder(); }
 
-std::string default_opc_console_application()
-{
-#ifdef _WIN32
-    return "OPCConsole.exe";
-#else
-    return "OPCConsole";
-#endif
-}
+std::string default_opc_console_application() { return Ziz::sys::programFileName ("OPCConsole"); }
 
 std::string default_opc_url() { return "opcda://localhost/RSLinx OPC Server"; }
 
@@ -65,12 +48,10 @@ juce::File Cfg::default_file()
     if (const char* overrideDir = std::getenv ("VUR_CONFIG_DIR"); overrideDir != nullptr && *overrideDir != 0)
         return juce::File (juce::String::fromUTF8 (overrideDir)).getChildFile (fileName);
 
-#ifdef _WIN32
-    return default_options().getDefaultFile();
-#else
-    // JUCE would hide the folder (/var/.name); the all-users folder keeps the plain name.
-    return juce::File ("/var").getChildFile (applicationFolderName).getChildFile (fileName);
-#endif
+    // Not the framework's own default: on Linux it would hide the folder (/var/.name).
+    return juce::File (juce::String::fromUTF8 (Ziz::sys::allUsersDataFolder().c_str()))
+        .getChildFile (applicationFolderName)
+        .getChildFile (fileName);
 }
 
 Cfg::Cfg() : Cfg (applicationErrorSink()) {}

@@ -1,6 +1,7 @@
 #include "src-log/log.h"
 
 #include "src-base/core/ZizString.h"
+#include "src-base/platform/os_conventions.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -63,13 +64,7 @@ std::ostream& get_log_stream()
 
 std::string get_timestamp()
 {
-    const std::time_t now = std::time (nullptr);
-    std::tm local {};
-#ifdef _WIN32
-    localtime_s (&local, &now);
-#else
-    localtime_r (&now, &local);
-#endif
+    const std::tm local = Ziz::sys::localTime (std::time (nullptr));
     char buffer[50] = {};
     std::strftime (buffer, sizeof (buffer), "%a %Y-%m-%d %H:%M:%S", &local);
     return buffer;

@@ -2,6 +2,7 @@
 
 #include "src-base/core/ZizException.h"
 #include "src-base/core/ZizString.h"
+#include "src-base/platform/os_conventions.h"
 #include "src-base/platform/quit_request.h"
 #include "src-cfg/cfg.h"
 #include "src-log/log.h"
@@ -55,13 +56,7 @@ std::string build_date_text()
 
 std::string build_type_text()
 {
-#if defined(_WIN32)
-    std::string family = "Windows";
-#elif defined(__linux__)
-    std::string family = "Linux";
-#else
-    std::string family = "POSIX";
-#endif
+    const std::string family = Ziz::sys::operatingSystemFamily();
 #if defined(__x86_64__) || defined(_M_X64)
     return family + ", AMD64 build";
 #elif defined(__aarch64__) || defined(_M_ARM64)

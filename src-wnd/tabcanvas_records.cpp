@@ -5,6 +5,7 @@
 
 #include "src-base/core/ZizString.h"
 #include "src-base/platform/atomic_file.h"
+#include "src-base/platform/os_conventions.h"
 #include "src-cfg/cfg.h"
 #include "src-log/log.h"
 #include "src-vur/kmmapp.h"
@@ -22,14 +23,7 @@ namespace
 {
 int current_year()
 {
-    const std::time_t now = std::time (nullptr);
-    std::tm local {};
-#ifdef _WIN32
-    localtime_s (&local, &now);
-#else
-    localtime_r (&now, &local);
-#endif
-    return local.tm_year + 1900;
+    return Ziz::sys::localTime (std::time (nullptr)).tm_year + 1900;
 }
 
 // The record folder, created when missing. A folder that cannot be created is logged: the write that

@@ -1,0 +1,28 @@
+#pragma once
+
+// What differs between the operating systems apart from their services: where things go by default, what
+// programs are called, how local time is read. The rest of the system asks here instead of testing which
+// system it was built for. One implementation per operating system.
+
+#include <ctime>
+#include <string>
+
+namespace Ziz::sys
+{
+// "Windows" or "Linux" ("POSIX" for another POSIX system), as the about text names the build.
+const char* operatingSystemFamily();
+
+// The file name of one of the system's programs: "OPCConsole" is "OPCConsole.exe" on Windows.
+std::string programFileName (const std::string& stem);
+
+// The folder that holds data shared by all users: the common application data folder on Windows
+// (C:\ProgramData), /var elsewhere.
+std::string allUsersDataFolder();
+
+// The default pattern of the record folder, ending in a separator: "C:\22m2k\data\%Y\boardmc\" on Windows,
+// <home>/22m2k/data/%Y/boardmc/ elsewhere.
+std::string defaultRecordFolder();
+
+// The local time of t, safe to call from any thread.
+std::tm localTime (std::time_t t);
+} // namespace Ziz::sys
