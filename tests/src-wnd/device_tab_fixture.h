@@ -1,8 +1,8 @@
 #pragma once
 
-// Device channels made directly, without a main window, each on a pseudo-terminal that stays silent: the
-// test fills their buckets and calls their display operations itself, on the message thread (the test's own
-// thread). Warning boxes left open by a test are closed before its channels go.
+// Device channels made directly, without a main window, each on a pseudo-terminal that stays silent unless
+// the test plays the meter on it: the test fills their buckets and calls their operations itself, on the
+// message thread (the test's own thread). Warning boxes left open by a test are closed before its channels go.
 
 #include "app_fixture.h"
 #include "src-wnd/tabcanvas.h"
@@ -23,6 +23,11 @@ protected:
     void TearDown() override
     {
         close_all_boxes();
+        // A silent port keeps a read waiting for its whole time-out (10 ms a byte asked for): one byte ends it.
+        for (auto& canvas : canvases)
+            canvas->signalThreadShouldExit();
+        for (const auto& p : ptys)
+            [[maybe_unused]] const auto written = ::write (p.master, "\n", 1);
         canvases.clear();
         for (const auto& p : ptys)
         {
@@ -33,8 +38,8 @@ protected:
         AppFixture::TearDown();
     }
 
-    // A device on a fresh pseudo-terminal whose channel does not refresh by itself.
-    void add_quiet_device (const std::string& prefix, const std::string& name = "Test meter", bool export_image = false)
+    // A device on a fresh pseudo-terminal that stays silent; its channel does not refresh by itself.
+    void add_quiet_device (const std::string& prefix, const std::string& name = "Test meter")
     {
         Pty p;
         char path[256] = {};
@@ -42,15 +47,24 @@ protected:
         ptys.push_back (p);
         add_device (prefix, path, name);
         app->cfg->set_str (prefix + "_chart_redraw_ms", "0");
-        app->cfg->set_str (prefix + "_export_image", export_image ? "true" : "false");
+    }
+
+    // The channel of a device added before.
+    TabCanvas& open_canvas (const std::string& prefix)
+    {
+        canvases.push_back (std::make_unique<TabCanvas> (prefix));
+        return *canvases.back();
     }
 
     TabCanvas& make_canvas (const std::string& prefix, const std::string& name = "Test meter", bool export_image = false)
     {
-        add_quiet_device (prefix, name, export_image);
-        canvases.push_back (std::make_unique<TabCanvas> (prefix));
-        return *canvases.back();
+        add_quiet_device (prefix, name);
+        app->cfg->set_str (prefix + "_export_image", export_image ? "true" : "false");
+        return open_canvas (prefix);
     }
+
+    // The pseudo-terminal master of the n-th device, where a test plays the meter.
+    int meter (std::size_t n = 0) const { return ptys.at (n).master; }
 
     // Adds boards to the package (and so to the run), as the reading loop does.
     static void add_boards (TabCanvas& canvas, std::initializer_list<std::pair<double, int>> value_counts)

@@ -1,16 +1,13 @@
 #pragma once
 
-// Device channels built directly on silent pseudo-terminals, with their record folder, their OPC output file
-// and their log at hand. The channels do not refresh by themselves: the test polls them on its own thread,
-// which is the message thread.
+// Device channels as in DeviceTabFixture, with their saved numbers, their record folder, their OPC output
+// file and their log at hand.
 
-#include "app_fixture.h"
+#include "device_tab_fixture.h"
+#include "src-base/platform/os_conventions.h"
 #include "src-log/log.h"
-#include "src-wnd/tabcanvas.h"
 
-#include <pty.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 #include <memory>
@@ -19,47 +16,21 @@
 
 namespace vurtest
 {
-class RecordsFixture : public AppFixture
+class RecordsFixture : public DeviceTabFixture
 {
 protected:
     void SetUp() override
     {
-        AppFixture::SetUp();
-        std::tm local {};
-        const std::time_t now = std::time (nullptr);
-        localtime_r (&now, &local);
-        record_dir = records_dir + "/" + std::to_string (local.tm_year + 1900);
+        DeviceTabFixture::SetUp();
+        record_dir = records_dir + "/" + std::to_string (Ziz::sys::localTime (std::time (nullptr)).tm_year + 1900);
         std::filesystem::create_directories (record_dir);
-    }
-
-    void TearDown() override
-    {
-        close_all_boxes();
-        // A silent port keeps a read waiting for its whole time-out (10 ms a byte asked for): one byte ends it.
-        for (auto& canvas : canvases)
-            canvas->signalThreadShouldExit();
-        for (const auto& p : ptys)
-            [[maybe_unused]] const auto written = ::write (p.master, "\n", 1);
-        canvases.clear();
-        for (const auto& p : ptys)
-        {
-            close (p.slave);
-            close (p.master);
-        }
-        ptys.clear();
-        AppFixture::TearDown();
     }
 
     // A device on a fresh pseudo-terminal with the given saved numbers; its timer does not run.
     void add_quiet_device (const std::string& prefix, int kiln, int run, int pkg)
     {
-        Pty p;
-        char path[256] = {};
-        ASSERT_EQ (openpty (&p.master, &p.slave, path, nullptr, nullptr), 0);
-        ptys.push_back (p);
-        add_device (prefix, path);
+        DeviceTabFixture::add_quiet_device (prefix);
         auto& cfg = *app->cfg;
-        cfg.set_str (prefix + "_chart_redraw_ms", "0");
         cfg.set_str (prefix + "_last_kiln", std::to_string (kiln));
         cfg.set_str (prefix + "_last_run", std::to_string (run));
         cfg.set_str (prefix + "_last_pkg", std::to_string (pkg));
@@ -68,12 +39,8 @@ protected:
     TabCanvas& make_canvas (const std::string& prefix, int kiln, int run, int pkg)
     {
         add_quiet_device (prefix, kiln, run, pkg);
-        canvases.push_back (std::make_unique<TabCanvas> (prefix));
-        return *canvases.back();
+        return open_canvas (prefix);
     }
-
-    // The pseudo-terminal master of the n-th device, where a test plays the meter.
-    int meter (std::size_t n = 0) const { return ptys.at (n).master; }
 
     // A package file as the system writes it; only its second line counts when it is read back.
     void write_record (const std::string& name, const std::string& values_line) const
@@ -139,22 +106,6 @@ protected:
 
     static std::string text_of (const juce::TextEditor& field) { return field.getText().toStdString(); }
 
-    static int open_boxes() { return juce::ModalComponentManager::getInstance()->getNumModalComponents(); }
-
-    static void close_all_boxes()
-    {
-        juce::ModalComponentManager::getInstance()->cancelAllModalComponents();
-        pump_until ([] { return open_boxes() == 0; }, 2000);
-        pump_for (20);
-    }
-
-    struct Pty
-    {
-        int master = -1;
-        int slave = -1;
-    };
-    std::vector<Pty> ptys;
-    std::vector<std::unique_ptr<TabCanvas>> canvases;
     std::string record_dir;
 };
 } // namespace vurtest
