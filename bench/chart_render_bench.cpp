@@ -6,12 +6,13 @@
 #include "src-wnd/chart_drawing.h"
 #include "src-wnd/core/chart_geometry.h"
 
+#include "bench_support.h"
+
 #include <benchmark/benchmark.h>
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -104,23 +105,6 @@ void BM_RenderOnly (benchmark::State& state)
 }
 BENCHMARK (BM_RenderOnly)->Unit (benchmark::kMillisecond)->UseRealTime()->MinTime (0.5)->Repetitions (5);
 
-class RatioReporter : public benchmark::ConsoleReporter
-{
-public:
-    void ReportRuns (const std::vector<Run>& runs) override
-    {
-        for (const auto& r : runs)
-            if (r.run_type == Run::RT_Iteration && ! r.error_occurred)
-            {
-                const auto known = best_milliseconds.find (r.run_name.function_name);
-                if (known == best_milliseconds.end() || r.GetAdjustedRealTime() < known->second)
-                    best_milliseconds[r.run_name.function_name] = r.GetAdjustedRealTime();
-            }
-        ConsoleReporter::ReportRuns (runs);
-    }
-
-    std::map<std::string, double> best_milliseconds;
-};
 } // namespace
 
 int main (int argc, char** argv)
@@ -128,7 +112,7 @@ int main (int argc, char** argv)
     benchmark::Initialize (&argc, argv);
     if (benchmark::ReportUnrecognizedArguments (argc, argv))
         return 1;
-    RatioReporter reporter;
+    vurbench::BestTimeReporter reporter;
     {
         // Text needs the framework's fonts.
         juce::ScopedJuceInitialiser_GUI gui;
@@ -137,7 +121,7 @@ int main (int argc, char** argv)
     }
     benchmark::Shutdown();
 
-    const auto& best = reporter.best_milliseconds;
+    const auto& best = reporter.best;
     const auto bare = best.find ("BM_BarePngEncode");
     const auto full = best.find ("BM_RenderAndExport");
     if (bare == best.end() || full == best.end() || bare->second <= 0)

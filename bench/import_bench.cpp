@@ -6,6 +6,8 @@
 #include "src-wnd/core/record_format.h"
 #include "src-wnd/core/record_import.h"
 
+#include "bench_support.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -13,7 +15,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <map>
 #include <random>
 #include <string>
 
@@ -34,21 +35,9 @@ struct RunFolder
     RunFolder()
     {
         dir = (fs::temp_directory_path() / ("vur-import-bench-" + std::to_string (std::random_device {}()))).string();
-        fs::create_directories (dir);
-        std::mt19937 random (42);
-        std::uniform_int_distribution<int> tenths (60, 300);
         cat_command = "cat";
-        for (int p = 1; p <= 999; ++p)
-        {
-            BoardBucket pkg;
-            for (int b = 0; b < boards_per_package; ++b)
-                pkg.add (tenths (random) / 10.0);
-            pkg.recompute_average();
-            pkg.update_deviation();
-            const std::string path = dir + "/" + record_file_name (kiln, run, p);
-            std::ofstream (path, std::ios::binary) << package_file_text (pkg);
+        for (const auto& path : vurbench::write_run_files (dir, kiln, run, boards_per_package))
             cat_command += " '" + path + "'";
-        }
         cat_command += " > /dev/null";
     }
 
@@ -143,23 +132,6 @@ void BM_RunValuesLogText (benchmark::State& state)
 }
 BENCHMARK (BM_RunValuesLogText)->Unit (benchmark::kMillisecond)->UseRealTime()->MinTime (1.0);
 
-class RatioReporter : public benchmark::ConsoleReporter
-{
-public:
-    void ReportRuns (const std::vector<Run>& runs) override
-    {
-        for (const auto& r : runs)
-            if (r.run_type == Run::RT_Iteration && ! r.error_occurred)
-            {
-                const auto known = best_milliseconds.find (r.run_name.function_name);
-                if (known == best_milliseconds.end() || r.GetAdjustedRealTime() < known->second)
-                    best_milliseconds[r.run_name.function_name] = r.GetAdjustedRealTime();
-            }
-        ConsoleReporter::ReportRuns (runs);
-    }
-
-    std::map<std::string, double> best_milliseconds;
-};
 } // namespace
 
 int main (int argc, char** argv)
@@ -167,11 +139,11 @@ int main (int argc, char** argv)
     benchmark::Initialize (&argc, argv);
     if (benchmark::ReportUnrecognizedArguments (argc, argv))
         return 1;
-    RatioReporter reporter;
+    vurbench::BestTimeReporter reporter;
     benchmark::RunSpecifiedBenchmarks (&reporter);
     benchmark::Shutdown();
 
-    const auto& best = reporter.best_milliseconds;
+    const auto& best = reporter.best;
     const auto cat = best.find ("BM_CatRun");
     if (cat == best.end() || cat->second <= 0)
         return 0;

@@ -5,12 +5,15 @@
 //
 // Runs in a temporary folder of its own (configuration, log, records), removed at the end.
 
+#include "src-base/platform/os_conventions.h"
 #include "src-cfg/cfg.h"
 #include "src-vur/kmmapp.h"
 #include "src-vur/lookandfeel.h"
 #include "src-wnd/core/board_stats.h"
 #include "src-wnd/core/record_format.h"
 #include "src-wnd/tabcanvas.h"
+
+#include "bench_support.h"
 
 #include <benchmark/benchmark.h>
 #include <juce_gui_basics/juce_gui_basics.h>
@@ -19,7 +22,6 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <random>
 #include <string>
@@ -35,22 +37,6 @@ constexpr int boards_per_package = 1500;
 
 std::string folder;
 TabCanvas* canvas = nullptr;
-
-void write_run (const std::string& dir)
-{
-    fs::create_directories (dir);
-    std::mt19937 random (42);
-    std::uniform_int_distribution<int> tenths (60, 300);
-    for (int p = 1; p <= 999; ++p)
-    {
-        BoardBucket pkg;
-        for (int b = 0; b < boards_per_package; ++b)
-            pkg.add (tenths (random) / 10.0);
-        pkg.recompute_average();
-        pkg.update_deviation();
-        std::ofstream (dir + "/" + record_file_name (kiln, run, p), std::ios::binary) << package_file_text (pkg);
-    }
-}
 
 void truncate_log()
 {
@@ -106,10 +92,8 @@ int main (int argc, char** argv)
     setenv ("HOME", (folder + "/home").c_str(), 1);
     setenv ("VUR_CONFIG_DIR", (folder + "/cfg").c_str(), 1);
 
-    std::tm local {};
-    const std::time_t now = std::time (nullptr);
-    localtime_r (&now, &local);
-    write_run (folder + "/records/" + std::to_string (local.tm_year + 1900));
+    const int year = Ziz::sys::localTime (std::time (nullptr)).tm_year + 1900;
+    vurbench::write_run_files (folder + "/records/" + std::to_string (year), kiln, run, boards_per_package);
 
     {
         juce::ScopedJuceInitialiser_GUI gui;
