@@ -3,6 +3,7 @@ against a loopback web server, device discovery."""
 
 import os
 import re
+import signal
 import time
 import unittest
 
@@ -62,6 +63,27 @@ class LoadingTest(unittest.TestCase):
         self.assertRegex(cfg["number_of_items_to_load"], r"^\d+$")
         done = re.findall(r"update progress bar: (\d+)/", log)[-1]
         self.assertEqual(cfg["number_of_items_to_load"], done)
+
+    def test_quit_request_during_start_up_is_answered_when_it_is_done(self):
+        web = WebServer({"/vur/download/?C=M;O=D": LISTING_SAME, "/vur/motd.txt": "  \r\n",
+                         "/vur/download/motd.txt": "Kiln 3 is down for service today.\n"},
+                        delays={"/vur/download/motd.txt": 3})
+        try:
+            proc = self.start(web, x_device="/dev/null-meter", x_name="Planer")
+            self.box.wait_for_log(r"external command: curl .*/vur/download/motd\.txt")
+            proc.send_signal(signal.SIGTERM)
+            self.assertEqual(proc.wait(timeout=60), 0)
+        finally:
+            web.close()
+
+        log = self.box.log()
+        position = 0
+        for line in ("MOTD: Kiln 3 is down for service today.", "starting the main window",
+                     "quit requested by the operating system", "shutting down Dadovir Moisture Measurement"):
+            found = log.find(line, position)
+            self.assertGreaterEqual(found, 0, "%r missing or out of order in:\n%s" % (line, log[-3000:]))
+            position = found + len(line)
+        self.assertEqual(log.count("quit requested by the operating system"), 1)
 
     def test_out_of_date_box_answered_with_cancel_then_ok(self):
         for answer, line in (("Escape", "do not open the download page "),

@@ -31,7 +31,8 @@ class SpineTest(unittest.TestCase):
         self.assertTrue(log.startswith("\n-------------------------------------\n"), log[:200])
         for line in ("starting Dadovir Moisture Measurement", 'running job #1: "initialize and load"',
                      'running job #2: "show first window"', "need to invoke the main window",
-                     "starting the main window", "shutting down Dadovir Moisture Measurement"):
+                     "starting the main window", "quit requested by the operating system",
+                     "shutting down Dadovir Moisture Measurement"):
             self.assertIn(line, log)
         self.assertRegex(log, r"\n(Mon|Tue|Wed|Thu|Fri|Sat|Sun) \d{4}-\d\d-\d\d \d\d:\d\d:\d\d starting Dadovir")
 
