@@ -41,12 +41,22 @@ std::vector<std::string> captureBacktrace (int skipFrames, int maxFrames)
 
     std::lock_guard<std::recursive_mutex> guard (captureLock());
 
-    // One more frame for this routine itself.
-    const int wanted = skipFrames + maxFrames + 1;
+    // Room for this routine's own frames: itself, and a wrapper of the system's call where a sanitizer puts
+    // one. The caller's first frame is found by its return address, not counted.
+    const int ownFramesAtMost = 4;
+    const int wanted = skipFrames + maxFrames + ownFramesAtMost;
     std::vector<void*> addresses (static_cast<std::size_t> (wanted));
     const int count = ::backtrace (addresses.data(), wanted);
 
-    for (int i = skipFrames + 1; i < count && static_cast<int> (names.size()) < maxFrames; ++i)
+    int first = 1;
+    for (int i = 0; i < count && i <= ownFramesAtMost; ++i)
+        if (addresses[static_cast<std::size_t> (i)] == __builtin_return_address (0))
+        {
+            first = i;
+            break;
+        }
+
+    for (int i = first + skipFrames; i < count && static_cast<int> (names.size()) < maxFrames; ++i)
     {
         Dl_info info {};
         if (dladdr (addresses[static_cast<std::size_t> (i)], &info) != 0 && info.dli_sname != nullptr)

@@ -269,14 +269,10 @@ TEST_F (Acquisition, BurstsAreTakenWholeAndThePackageFileIsWrittenAtEveryHundred
     EXPECT_EQ (values_of (*canvas), sent);
 
     auto package_file_values = [&] (std::size_t boards) {
-        const std::smatch written = [&] {
-            const std::string logged = log_text();
-            const std::regex line ("prefix=a: writing " + std::to_string (boards) + " boards to (.+) \\(k=1, r=001, p=001,");
-            std::smatch m;
-            std::regex_search (logged, m, line);
-            return m;
-        }();
-        if (written.empty())
+        const std::string logged = log_text();
+        const std::regex line ("prefix=a: writing " + std::to_string (boards) + " boards to (.+) \\(k=1, r=001, p=001,");
+        std::smatch written;
+        if (! std::regex_search (logged, written, line))
             return std::vector<double> {};
         const std::string path = written.str (1);
         const std::string text = vurtest::readFile (path);
