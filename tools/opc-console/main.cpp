@@ -80,25 +80,37 @@ int fail (const std::string& reason)
     return 1;
 }
 
-// Set when the operating system asks the console to end; it wakes the main loop from its pause.
-std::mutex quit_mutex;
-std::condition_variable quit_signal;
-bool quit_requested = false;
+// Set when the operating system asks the console to end; it wakes the main loop from its pause. Never
+// destroyed: the thread that hands the request over may still be using it while the console exits.
+struct QuitRequest
+{
+    std::mutex mutex;
+    std::condition_variable signal;
+    bool requested = false;
+};
+
+QuitRequest& quit_request()
+{
+    static QuitRequest* const request = new QuitRequest;
+    return *request;
+}
 
 void request_quit()
 {
+    QuitRequest& q = quit_request();
     {
-        const std::lock_guard<std::mutex> guard (quit_mutex);
-        quit_requested = true;
+        const std::lock_guard<std::mutex> guard (q.mutex);
+        q.requested = true;
     }
-    quit_signal.notify_all();
+    q.signal.notify_all();
 }
 
 // Pauses until `until` or a quit request; true when the console is to end.
 bool pause_until (Clock::time_point until)
 {
-    std::unique_lock<std::mutex> guard (quit_mutex);
-    return quit_signal.wait_until (guard, until, [] { return quit_requested; });
+    QuitRequest& q = quit_request();
+    std::unique_lock<std::mutex> guard (q.mutex);
+    return q.signal.wait_until (guard, until, [&q] { return q.requested; });
 }
 
 bool file_exists (const std::string& path)
