@@ -22,10 +22,10 @@ namespace fs = std::filesystem;
 
 namespace
 {
-constexpr int kiln = 7;
-constexpr int run = 12;
-constexpr int current_pkg = 500;
-constexpr int boards_per_package = 1500;
+using vurbench::boards_per_package;
+using vurbench::current_pkg;
+using vurbench::kiln;
+using vurbench::run;
 
 struct RunFolder
 {
@@ -36,7 +36,7 @@ struct RunFolder
     {
         dir = (fs::temp_directory_path() / ("vur-import-bench-" + std::to_string (std::random_device {}()))).string();
         cat_command = "cat";
-        for (const auto& path : vurbench::write_run_files (dir, kiln, run, boards_per_package))
+        for (const auto& path : vurbench::write_run_files (dir))
             cat_command += " '" + path + "'";
         cat_command += " > /dev/null";
     }

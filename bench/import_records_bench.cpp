@@ -30,10 +30,10 @@ namespace fs = std::filesystem;
 
 namespace
 {
-constexpr int kiln = 7;
-constexpr int run = 12;
-constexpr int current_pkg = 500;
-constexpr int boards_per_package = 1500;
+using vurbench::boards_per_package;
+using vurbench::current_pkg;
+using vurbench::kiln;
+using vurbench::run;
 
 std::string folder;
 TabCanvas* canvas = nullptr;
@@ -93,7 +93,7 @@ int main (int argc, char** argv)
     setenv ("VUR_CONFIG_DIR", (folder + "/cfg").c_str(), 1);
 
     const int year = Ziz::sys::localTime (std::time (nullptr)).tm_year + 1900;
-    vurbench::write_run_files (folder + "/records/" + std::to_string (year), kiln, run, boards_per_package);
+    vurbench::write_run_files (folder + "/records/" + std::to_string (year));
 
     {
         juce::ScopedJuceInitialiser_GUI gui;
@@ -104,21 +104,11 @@ int main (int argc, char** argv)
         cfg.set_str ("output_directory", folder + "/records/%Y/");
         cfg.set_str ("a_device", folder + "/no-such-port");
         cfg.set_str ("a_name", "Bench meter");
-        cfg.set_default ("a_interval_ms", 250);
-        cfg.set_default ("a_chart_redraw_ms", 0);
-        cfg.set_default ("a_run_simulation", "false");
-        cfg.set_default ("a_read_len", 11);
-        cfg.set_default ("a_regex_pattern", "\\s*([\\d.]{4})\\s+([\\d.]{4})\\s*");
-        cfg.set_default ("a_export_image", "false");
-        cfg.set_default ("a_opc_kiln_register", "N75:3");
-        cfg.set_default ("a_opc_run_register", "N75:4");
-        cfg.set_default ("a_opc_pkg_register", "N75:5");
-        cfg.set_default ("a_opc_via_csv_filename", "");
-        cfg.set_default ("a_opc_via_csv_regex", "");
-        cfg.set_default ("a_last_kiln", kiln);
-        cfg.set_default ("a_last_run", run);
-        cfg.set_default ("a_last_pkg", current_pkg);
-        cfg.set_default ("a_comm_str", "baud=9600 parity=N data=8 stop=1");
+        cfg.set_str ("a_chart_redraw_ms", "0");
+        cfg.set_str ("a_last_kiln", std::to_string (kiln));
+        cfg.set_str ("a_last_run", std::to_string (run));
+        cfg.set_str ("a_last_pkg", std::to_string (current_pkg));
+        cfg.set_device_defaults ("a");
 
         {
             auto channel = std::make_unique<TabCanvas> ("a");

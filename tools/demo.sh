@@ -21,21 +21,12 @@ echo "  log:           $demo/tmp/vur.log"
 echo "  record files:  $demo/records/<device>/<year>/"
 echo "  OPC output:    $demo/tmp/vad_odu_durodo.txt"
 
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-}
-trap cleanup EXIT
+source "$top/tools/meters.sh"
+trap stop_helpers EXIT
 
 # Four meters, each on its own pseudo-terminal, at a planer's pace of about one board every two seconds.
-ptys=()
 for rate in 0.5 0.6 0.4 0.3; do
-    coproc_out=$(mktemp "$demo/tmp/meter.XXXXXX")
-    "$build/bin/vur-meter-sim" --pty --rate "$rate" >"$coproc_out" 2>/dev/null &
-    pids+=($!)
-    for _ in $(seq 50); do grep -q '^PTY ' "$coproc_out" && break; sleep 0.1; done
-    ptys+=("$(sed -n 's/^PTY //p' "$coproc_out" | head -n1)")
+    start_meter "$demo/tmp" "$rate"
 done
 
 # The maker's web server, here on loopback: the listing offers this very version, the message greets.

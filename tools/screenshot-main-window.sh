@@ -23,22 +23,11 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/vur-screenshot.XXXXXX")
 mkdir -p "$work"/{tmp,home,cfg,records}
 echo "Screenshot folder: $work (log: $work/tmp/vur.log)"
 
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-}
-trap cleanup EXIT
+source "$top/tools/meters.sh"
+trap stop_helpers EXIT
 
-ptys=()
 for _ in 1 2; do
-    sim_out=$(mktemp "$work/tmp/meter.XXXXXX")
-    "$build/bin/vur-meter-sim" --pty --rate 20 >"$sim_out" 2>/dev/null &
-    pids+=($!)
-    for _ in $(seq 50); do grep -q '^PTY ' "$sim_out" && break; sleep 0.1; done
-    pty=$(sed -n 's/^PTY //p' "$sim_out" | head -n1)
-    [[ -n "$pty" ]] || { echo "the meter simulator did not report its terminal" >&2; exit 1; }
-    ptys+=("$pty")
+    start_meter "$work/tmp" 20
 done
 
 python3 - "$work" "${ptys[@]}" <<'PY'

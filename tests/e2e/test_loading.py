@@ -21,15 +21,20 @@ class LoadingTest(unittest.TestCase):
     def tearDown(self):
         self.box.close()
 
+    @staticmethod
+    def slow_motd_server(delay):
+        """The maker's site with this very version and a message of the day that takes delay seconds."""
+        return WebServer({"/vur/download/?C=M;O=D": LISTING_SAME, "/vur/motd.txt": "  \r\n",
+                          "/vur/download/motd.txt": "Kiln 3 is down for service today.\n"},
+                         delays={"/vur/download/motd.txt": delay})
+
     def start(self, web, **cfg):
         write_config(self.box.cfg_file, cfg)
         return self.box.start_vur(VUR_WEB_BASE_URL=web.url)
 
     def test_web_checks_progress_and_device_discovery(self):
         # The message of the day answers slowly, so that the progress window can be photographed.
-        web = WebServer({"/vur/download/?C=M;O=D": LISTING_SAME, "/vur/motd.txt": "  \r\n",
-                         "/vur/download/motd.txt": "Kiln 3 is down for service today.\n"},
-                        delays={"/vur/download/motd.txt": 4})
+        web = self.slow_motd_server(4)
         try:
             proc = self.start(web, x_device="/dev/null-meter", x_name="Planer")
             self.box.wait_for_log(r"external command: curl .*/vur/download/motd\.txt")
@@ -65,9 +70,7 @@ class LoadingTest(unittest.TestCase):
         self.assertEqual(cfg["number_of_items_to_load"], done)
 
     def test_quit_request_during_start_up_is_answered_when_it_is_done(self):
-        web = WebServer({"/vur/download/?C=M;O=D": LISTING_SAME, "/vur/motd.txt": "  \r\n",
-                         "/vur/download/motd.txt": "Kiln 3 is down for service today.\n"},
-                        delays={"/vur/download/motd.txt": 3})
+        web = self.slow_motd_server(3)
         try:
             proc = self.start(web, x_device="/dev/null-meter", x_name="Planer")
             self.box.wait_for_log(r"external command: curl .*/vur/download/motd\.txt")
