@@ -16,23 +16,7 @@ build_type=${VUR_BUILD_TYPE:-Debug}
 started=$(date +%s)
 elapsed() { echo "$(( $(date +%s) - started )) s"; }
 
-packages=(
-    g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
-    libz-mingw-w64-dev clang lld llvm dpkg-dev cmake make python3
-    wine wine64 xvfb xauth xdotool imagemagick nsis
-)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2> /dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "== installing ${missing[*]}"
-    sudo_cmd=()
-    [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-    export DEBIAN_FRONTEND=noninteractive
-    "${sudo_cmd[@]}" apt-get update -q
-    "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+bash "$top/tools/install-deps.sh" --windows
 
 echo "== MinGW-w64 libraries ($(elapsed))"
 bash "$top/tools/win/build-image-libs.sh" "$deps"

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the demo need. Idempotent; asks apt only for what
 # is missing. With --windows it adds the MinGW-w64 cross toolchain, Wine and NSIS.
+#
+# The packages it installs (and only those) are recorded in /var/lib/vur-dev/installed-packages, so that
+# `tools/run-tests.sh --fresh` can take the machine back to the state before the project touched it.
 set -euo pipefail
 
 packages=(
     build-essential cmake pkgconf git python3 curl
     juce-modules-source libfreetype-dev libx11-dev libxext-dev libxrandr-dev libxinerama-dev libxcursor-dev
-    libpng-dev libjpeg-dev zlib1g-dev
+    libpng-dev libjpeg-dev zlib1g-dev libsqlite3-dev
     googletest libgtest-dev libbenchmark-dev
     xvfb xauth xdotool imagemagick fonts-dejavu-core fontconfig-config
 )
@@ -28,3 +31,7 @@ sudo_cmd=()
 export DEBIAN_FRONTEND=noninteractive
 "${sudo_cmd[@]}" apt-get update -q
 "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+
+record=/var/lib/vur-dev/installed-packages
+"${sudo_cmd[@]}" mkdir -p "$(dirname "$record")"
+printf '%s\n' "${missing[@]}" | "${sudo_cmd[@]}" tee -a "$record" > /dev/null

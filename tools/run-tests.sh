@@ -1,15 +1,33 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the Linux suites (core, platform, shell under Xvfb, end to end),
 # those suites again under the address and undefined-behaviour sanitizers, then the Windows suite
-# cross-compiled with MinGW-w64 and run under Wine. --linux-only skips the latter.
+# cross-compiled with MinGW-w64 and run under Wine.
+#
+#   tools/run-tests.sh [--linux-only] [--fresh]
+#
+# --linux-only skips the Windows part. --fresh first takes this machine back to the state of a new one, as
+# far as the project itself changed it (tools/fresh-machine.sh), so that the run proves the set-up works
+# from nothing.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${VUR_BUILD_DIR:-$top/build}
 
 windows=1
-[[ "${1:-}" == "--linux-only" ]] && windows=0
+fresh=0
+for arg in "$@"; do
+    case "$arg" in
+        --linux-only) windows=0 ;;
+        --fresh) fresh=1 ;;
+        *) echo "usage: $0 [--linux-only] [--fresh]" >&2; exit 2 ;;
+    esac
+done
+
+started=$(date +%s)
+[[ $fresh -eq 1 ]] && bash "$top/tools/fresh-machine.sh"
 
 if [[ $windows -eq 1 ]]; then
+    # A missing Windows part is a broken tree, not a reason to pass without it.
+    [[ -f "$top/.ci/windows.sh" ]] || { echo "FAILED: .ci/windows.sh is missing" >&2; exit 1; }
     bash "$top/tools/install-deps.sh" --windows
 else
     bash "$top/tools/install-deps.sh"
@@ -17,9 +35,11 @@ fi
 
 bash "$top/tools/build.sh"
 
+# A label or a filter that matches nothing must fail the run, not pass it.
+ctest_args=(--output-on-failure --timeout 900 -j2 --no-tests=error)
+
 # Shell tests open windows: one throw-away X server for the whole run.
-xvfb-run -a -s "-screen 0 1280x1024x24" \
-    ctest --test-dir "$build" --output-on-failure --timeout 900 -j2
+xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir "$build" "${ctest_args[@]}"
 
 # The same suites (not the end-to-end ones) under AddressSanitizer and UndefinedBehaviorSanitizer. The
 # shell tests run without leak checks: the framework loads the windowing libraries at run time and unloads
@@ -27,10 +47,11 @@ xvfb-run -a -s "-screen 0 1280x1024x24" \
 echo "== sanitizer build (build-asan/)"
 (cd "$top" && cmake --preset asan > /dev/null)
 cmake --build "$top/build-asan" -j"$(nproc)" --target vur_core_tests vur_platform_tests vur_test_child vur_shell_tests
-(cd "$top" && ctest --preset asan --timeout 900 -j2 --label-regex "vur_core_tests|vur_platform_tests")
+(cd "$top" && ctest --preset asan "${ctest_args[@]}" --label-regex "vur_core_tests|vur_platform_tests")
 (cd "$top" && ASAN_OPTIONS=detect_leaks=0 xvfb-run -a -s "-screen 0 1280x1024x24" \
-    ctest --preset asan --timeout 900 -j2 --label-regex "vur_shell_tests")
+    ctest --preset asan "${ctest_args[@]}" --label-regex "vur_shell_tests")
 
-if [[ $windows -eq 1 && -f "$top/.ci/windows.sh" ]]; then
+if [[ $windows -eq 1 ]]; then
     bash "$top/.ci/windows.sh"
 fi
+echo "== all tests passed in $(( $(date +%s) - started )) s"

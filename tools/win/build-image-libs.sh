@@ -30,23 +30,25 @@ as_root()
     if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi
 }
 
-# apt-get source needs deb-src entries; derive them from the binary entries once.
+# apt-get source needs deb-src entries; derive them from the binary entries once. Everything it says goes
+# to standard error: it runs inside source_dir, whose standard output is the folder it names.
 ensure_deb_src()
 {
     if apt-get source --print-uris libpng1.6 > /dev/null 2>&1; then
         return
     fi
-    echo "== adding deb-src entries for apt-get source"
+    echo "== adding deb-src entries for apt-get source" >&2
     local list=/etc/apt/sources.list.d/vur-deb-src
     if [ -f /etc/apt/sources.list.d/debian.sources ]; then
         sed 's/^Types:.*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources | as_root tee "$list.sources" > /dev/null
     elif [ -f /etc/apt/sources.list ]; then
         sed -n 's/^deb \(.*\)$/deb-src \1/p' /etc/apt/sources.list | as_root tee "$list.list" > /dev/null
     fi
-    as_root apt-get update -qq
+    as_root apt-get update -qq >&2
 }
 
-# Unpacks a Debian source package into src/ (once) and prints its folder.
+# Unpacks a Debian source package into src/ (once) and prints its folder, and nothing else, on standard
+# output: callers capture it.
 source_dir()
 {
     local package=$1
@@ -65,7 +67,7 @@ source_dir()
         found=$(find "$deps/src" -maxdepth 1 -mindepth 1 -type d -name "$package-*" | sort | tail -n 1)
         [ -n "$found" ] || { echo "apt-get source $package failed" >&2; exit 1; }
     fi
-    echo "$found"
+    printf '%s\n' "$found"
 }
 
 # Configures, builds and installs one CMake project into the prefix with the MinGW toolchain.
@@ -93,11 +95,13 @@ zlib=/usr/x86_64-w64-mingw32/lib/libz.a
 [ -f "$zlib" ] || { echo "missing $zlib (apt-get install libz-mingw-w64-dev)" >&2; exit 1; }
 
 png_src=$(source_dir libpng1.6)
+[ -f "$png_src/CMakeLists.txt" ] || { echo "no libpng sources in '$png_src'" >&2; exit 1; }
 build_cmake libpng "$png_src" \
     -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF -DSKIP_INSTALL_PROGRAMS=ON \
     -DZLIB_LIBRARY="$zlib" -DZLIB_INCLUDE_DIR=/usr/x86_64-w64-mingw32/include
 
 jpeg_src=$(source_dir libjpeg-turbo)
+[ -f "$jpeg_src/CMakeLists.txt" ] || { echo "no libjpeg-turbo sources in '$jpeg_src'" >&2; exit 1; }
 build_cmake libjpeg "$jpeg_src" \
     -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_TURBOJPEG=OFF -DWITH_SIMD=OFF -DWITH_JPEG8=OFF \
     -DCMAKE_INSTALL_BINDIR="$prefix/bin" -DCMAKE_INSTALL_LIBDIR="$prefix/lib" \
