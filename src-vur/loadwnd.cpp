@@ -145,7 +145,10 @@ void LoadWnd::get_version_number()
     const std::string address = web_base_url() + download_listing_path;
     log_line ("getting download information from " + address);
 
-    const std::string most_recent = find_most_recent_version (fetch_url (address));
+    const ListedVersion listed = find_listed_version (fetch_url (address));
+    if (listed.overlong_length != 0)
+        log_line ("ignoring a version of " + std::to_string (listed.overlong_length) + " characters in the download listing");
+    const std::string& most_recent = listed.version;
     if (most_recent.empty())
         return;
 
