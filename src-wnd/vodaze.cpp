@@ -1,6 +1,7 @@
 #include "src-wnd/vodaze.h"
 
 #include "src-base/core/ZizException.h"
+#include "src-base/core/command_line.h"
 #include "src-cfg/cfg.h"
 #include "src-log/log.h"
 #include "src-vur/kmmapp.h"
@@ -119,7 +120,8 @@ void VODAze::start_opc_console (const juce::File& executableFolder, const juce::
     // now, not what it held at the last timed save.
     cfg.saveIfNeeded();
 
-    const std::string commandLine = cfg.get_str ("opc_console_application") + " \"" + cfgFile.getFullPathName().toStdString() + "\"";
+    // The application is taken as the user wrote it: it may carry its own quotes and arguments.
+    const std::string commandLine = cfg.get_str ("opc_console_application") + " " + Ziz::quoteArgument (cfgFile.getFullPathName().toStdString());
     log_line ("starting OPC console: \"" + commandLine + "\"");
 
     Ziz::sys::ChildProcess::Options options;
