@@ -107,7 +107,7 @@ void DERIzidirurodo::initialise (const juce::String&)
     Ziz::sys::installQuitRequestHandlers ([] {
         juce::MessageManager::callAsync ([] {
             if (auto* app = dynamic_cast<DERIzidirurodo*> (juce::JUCEApplicationBase::getInstance()))
-                app->answer_quit_request();
+                app->request_quit (QuitRequest::operating_system);
         });
     });
 
@@ -116,21 +116,35 @@ void DERIzidirurodo::initialise (const juce::String&)
     run (job_initialize_and_load);
 
     started = true;
-    if (quit_pending)
-        answer_quit_request();
+    if (pending_quit)
+        answer_quit_request (*pending_quit);
 }
 
-void DERIzidirurodo::answer_quit_request()
+void DERIzidirurodo::request_quit (QuitRequest request)
 {
     if (! started)
     {
-        quit_pending = true;
+        if (! pending_quit)
+            pending_quit = request;
         return;
     }
+    answer_quit_request (request);
+}
+
+void DERIzidirurodo::answer_quit_request (QuitRequest request)
+{
     if (std::exchange (quit_answered, true))
         return;
-    log_line ("quit requested by the operating system");
-    run (job_shutdown);
+    switch (request)
+    {
+        case QuitRequest::operating_system:
+            log_line ("quit requested by the operating system");
+            run (job_shutdown);
+            break;
+        case QuitRequest::download_page:
+            quit();
+            break;
+    }
 }
 
 void DERIzidirurodo::shutdown()

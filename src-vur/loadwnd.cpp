@@ -166,7 +166,12 @@ void LoadWnd::get_version_number()
                                                 log_line ("opening download page " + address);
                                                 juce::URL (juce::String (address)).launchInDefaultBrowser();
                                                 log_line ("exiting since the download page has been opened");
-                                                juce::JUCEApplicationBase::quit();
+                                                // The box may be answered while the progress window's loop still
+                                                // runs: the application holds the quit until start-up is done.
+                                                if (auto* app = dynamic_cast<DERIzidirurodo*> (juce::JUCEApplicationBase::getInstance()))
+                                                    app->request_quit (DERIzidirurodo::QuitRequest::download_page);
+                                                else
+                                                    juce::JUCEApplicationBase::quit();
                                             }
                                             else
                                             {

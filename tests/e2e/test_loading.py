@@ -111,6 +111,33 @@ class LoadingTest(unittest.TestCase):
                     web.close()
                 os.remove(self.box.log_file)
 
+    def test_ok_in_the_out_of_date_box_during_loading_ends_the_system_once_loaded(self):
+        # The message of the day is slow and empty, so that the box is answered while loading goes on and no
+        # other box takes the key.
+        web = WebServer({"/vur/download/?C=M;O=D": LISTING_NEWER, "/vur/motd.txt": " \n",
+                         "/vur/download/motd.txt": " \n"}, delays={"/vur/motd.txt": 8})
+        line = "exiting since the download page has been opened"
+        try:
+            proc = self.start(web, x_device="/dev/null-meter", x_name="Planer")
+            self.box.wait_for_log(r"external command: curl .*/vur/motd\.txt")
+            deadline = time.time() + 20
+            while line not in self.box.log() and time.time() < deadline:
+                press_key("Return")
+                time.sleep(0.5)
+            self.assertIn(line, self.box.log())
+            self.assertNotIn("starting the main window", self.box.log(), "the box was answered too late to show anything")
+            self.assertEqual(proc.wait(timeout=90), 0)
+        finally:
+            web.close()
+
+        log = self.box.log()
+        position = 0
+        for expected in ("opening download page %s/vur/download/?C=M;O=D" % web.url, line,
+                         "starting the main window", "shutting down Dadovir Moisture Measurement"):
+            found = log.find(expected, position)
+            self.assertGreaterEqual(found, 0, "%r missing or out of order in:\n%s" % (expected, log[-3000:]))
+            position = found + len(expected)
+
     def test_switched_off_checks_make_no_request_and_cost_no_units(self):
         web = WebServer({})
         try:
