@@ -2,6 +2,7 @@
 
 #include "src-base/core/ZizException.h"
 #include "src-base/core/ZizString.h"
+#include "src-base/platform/child_process.h"
 #include "src-base/platform/os_conventions.h"
 #include "src-base/platform/quit_request.h"
 #include "src-cfg/cfg.h"
@@ -45,6 +46,9 @@ const char* const product_title = "Dadovir Moisture Meter";
     catch (...)
     {
     }
+    // The OPC console ends with the monitor in any case; killing it here spares it the time the system takes
+    // to notice.
+    Ziz::sys::ChildProcess::killChildrenEndingWithParent();
     end_process (status);
 }
 

@@ -36,11 +36,20 @@ VODAze::VODAze()
 
     start_opc_console (executableFolder, cfgFile);
 
-    for (const auto& prefix : app.device_prefixes)
+    try
     {
-        const std::string name = app.cfg->get_str (prefix + "_name", prefix);
-        auto* canvas = new TabCanvas (prefix);
-        notebook.addTab (juce::String::fromUTF8 (name.c_str()), tabColour, canvas, true, -1);
+        for (const auto& prefix : app.device_prefixes)
+        {
+            const std::string name = app.cfg->get_str (prefix + "_name", prefix);
+            auto* canvas = new TabCanvas (prefix);
+            notebook.addTab (juce::String::fromUTF8 (name.c_str()), tabColour, canvas, true, -1);
+        }
+    }
+    catch (...)
+    {
+        // No destructor runs for a window that was never built, and the console must not outlive it.
+        terminate_opc_console();
+        throw;
     }
 
     setContentNonOwned (&notebook, false);
@@ -75,14 +84,19 @@ VODAze::~VODAze()
         // Without an application object there is nowhere to keep the placement.
     }
 
+    terminate_opc_console();
+
+    clearContentComponent();
+}
+
+void VODAze::terminate_opc_console()
+{
     if (opc_console_process.isValid())
     {
         log_line ("terminating OPC child process");
         opc_console_process.kill();
         opc_console_process.release();
     }
-
-    clearContentComponent();
 }
 
 juce::Colour VODAze::tab_base_colour()
@@ -131,6 +145,9 @@ void VODAze::start_opc_console (const juce::File& executableFolder, const juce::
                                                                      : Ziz::sys::ChildProcess::Console::none;
     options.consoleTitle = "VUR OPC Console";
     options.consoleFillAttribute = 10; // bright green on black
+    // A console left behind by a crashed or killed monitor would keep writing numbers that nobody reads,
+    // and hold the plant's OPC connection.
+    options.endWithParent = true;
 
     if (! opc_console_process.start (commandLine, options))
     {

@@ -31,4 +31,6 @@ private:
     void timerCallback() override;
     void restore_placement (const juce::String& placement);
     void start_opc_console (const juce::File& executableFolder, const juce::File& cfgFile);
+    // Kills the console and releases it, when one was started.
+    void terminate_opc_console();
 };

@@ -5,6 +5,12 @@
 //   --sleep MS       sleep MS milliseconds
 //   --touch FILE     create FILE
 //   --exit CODE      end with exit code CODE
+//   --pid FILE       write this process's id and a line break to FILE
+//   --start-child bound|unbound FILE
+//                    start this program again with "--sleep 60000", ending with this process (bound) or not,
+//                    and write the child's id and a line break to FILE
+
+#include "src-base/platform/child_process.h"
 
 #include <chrono>
 #include <csignal>
@@ -13,6 +19,37 @@
 #include <fstream>
 #include <string>
 #include <thread>
+
+#ifdef _WIN32
+    #include <process.h>
+#else
+    #include <unistd.h>
+#endif
+
+namespace
+{
+// Written whole under another name first, so that a reader never sees half a number.
+void writeNumber (const std::string& path, long long number)
+{
+    {
+        std::ofstream out (path + ".part", std::ios::binary);
+        out << number << '\n';
+    }
+    std::filesystem::rename (path + ".part", path);
+}
+
+long long ownProcessId()
+{
+#ifdef _WIN32
+    return _getpid();
+#else
+    return getpid();
+#endif
+}
+
+// Started children are kept, never released, until this program ends.
+Ziz::sys::ChildProcess child;
+} // namespace
 
 int main (int argc, char** argv)
 {
@@ -39,6 +76,18 @@ int main (int argc, char** argv)
         else if (step == "--sleep" && hasValue)
         {
             std::this_thread::sleep_for (std::chrono::milliseconds (std::atol (argv[++i])));
+        }
+        else if (step == "--pid" && hasValue)
+        {
+            writeNumber (argv[++i], ownProcessId());
+        }
+        else if (step == "--start-child" && i + 2 < argc)
+        {
+            Ziz::sys::ChildProcess::Options options;
+            options.endWithParent = std::string (argv[++i]) == "bound";
+            if (! child.start ("\"" + std::string (argv[0]) + "\" --sleep 60000", options))
+                return 3;
+            writeNumber (argv[++i], child.processId());
         }
         else if (step == "--exit" && hasValue)
         {
