@@ -51,7 +51,7 @@ class FailureDisplayTest(unittest.TestCase):
 
     def test_dead_console_and_missing_port_are_drawn_in_red(self):
         # The stand-in cannot serve the default opcda:// address: it ends at once.
-        bands = self.run_until_chart(opc_console_application="OPCConsole")
+        bands = self.run_until_chart(opc_console_application="vur-opc-sim")
         log = self.box.log()
         self.assertIn("failed to open serial communication device /dev/vur-no-such-port", log)
         self.assertNotIn("Failed to start the OPC console application.", log)
@@ -65,7 +65,7 @@ class FailureDisplayTest(unittest.TestCase):
 
     def test_console_ends_when_the_monitor_is_killed_outright(self):
         write_config(self.box.cfg_file, dict(get_version_number="FALSE", get_motd="FALSE", a_device="/dev/vur-no-such-port",
-                                             a_name="Planer", opc_console_application="OPCConsole",
+                                             a_name="Planer", opc_console_application="vur-opc-sim",
                                              opc_url="sim:?pkg_seconds=60"))
         proc = self.box.start_vur()
         self.box.wait_for_log(r'running job #4: "main window"')

@@ -18,7 +18,7 @@ const char* const failed_to_start = "Failed to start the OPC console application
 const char* const console_failed = "OPC Console has failed.";
 
 // The folder of the running executable: where the window starts its child, and where the build puts
-// vur_test_child and OPCConsole beside this test program.
+// vur_test_child and vur-opc-sim beside this test program.
 std::string executable_folder()
 {
     return juce::File::getSpecialLocation (juce::File::currentApplicationFile).getParentDirectory().getFullPathName().toStdString();
@@ -200,7 +200,7 @@ TEST_F (MainWindow, StandInConsoleFeedsThePackageNumbersOrFailsOnAnAddressItCann
     ASSERT_EQ (openpty (&master, &slave, name, nullptr, nullptr), 0);
     add_device ("a", name);
     // Found in the executable's folder before the search path.
-    app->cfg->set_str ("opc_console_application", "OPCConsole");
+    app->cfg->set_str ("opc_console_application", "vur-opc-sim");
 
     {
         SCOPED_TRACE ("simulated plant");
