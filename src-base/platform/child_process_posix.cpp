@@ -154,11 +154,13 @@ void reapInBackground (int pid)
     ::_exit (127);
 }
 
-// Closes every descriptor from 3 up except keep (which is above 2).
+// Closes every descriptor from 3 up except keep. (keep is below 3 only when this process runs with a
+// standard stream closed; then it is not in the range at all.)
 void closeDescriptorsFrom3Except (int keep, int highest)
 {
-    const bool closed = (keep == 3 || ::close_range (3, static_cast<unsigned> (keep - 1), 0) == 0)
-                     && ::close_range (static_cast<unsigned> (keep + 1), ~0U, 0) == 0;
+    const bool closed = keep < 3 ? ::close_range (3, ~0U, 0) == 0
+                                 : (keep == 3 || ::close_range (3, static_cast<unsigned> (keep - 1), 0) == 0)
+                                       && ::close_range (static_cast<unsigned> (keep + 1), ~0U, 0) == 0;
     if (! closed)
         for (int fd = 3; fd <= highest; ++fd)
             if (fd != keep)

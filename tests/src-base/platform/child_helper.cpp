@@ -6,6 +6,10 @@
 //   --touch FILE     create FILE
 //   --exit CODE      end with exit code CODE
 //   --pid FILE       write this process's id and a line break to FILE
+//   --report-inherited FILE
+//                    (POSIX) write what came from the parent: "fd N" for every open descriptor above 2, then
+//                    "SIGTERM ignored" / "SIGTERM handled" unless SIGTERM has its default action, then
+//                    "blocked N" for every blocked signal
 //   --start-child bound|unbound FILE
 //                    start this program again with "--sleep 60000", ending with this process (bound) or not,
 //                    and write the child's id and a line break to FILE
@@ -23,6 +27,8 @@
 #ifdef _WIN32
     #include <process.h>
 #else
+    #include <dirent.h>
+    #include <signal.h>
     #include <unistd.h>
 #endif
 
@@ -46,6 +52,36 @@ long long ownProcessId()
     return getpid();
 #endif
 }
+
+#ifndef _WIN32
+void reportInherited (const std::string& path)
+{
+    std::string report;
+    if (DIR* folder = ::opendir ("/proc/self/fd"))
+    {
+        const int own = ::dirfd (folder);
+        while (const dirent* entry = ::readdir (folder))
+        {
+            const int fd = std::atoi (entry->d_name);
+            if (entry->d_name[0] != '.' && fd > 2 && fd != own)
+                report += "fd " + std::to_string (fd) + "\n";
+        }
+        ::closedir (folder);
+    }
+    struct sigaction action {};
+    ::sigaction (SIGTERM, nullptr, &action);
+    if (action.sa_handler == SIG_IGN)
+        report += "SIGTERM ignored\n";
+    else if (action.sa_handler != SIG_DFL)
+        report += "SIGTERM handled\n";
+    sigset_t blocked;
+    ::sigprocmask (SIG_BLOCK, nullptr, &blocked);
+    for (int sig = 1; sig < NSIG; ++sig)
+        if (::sigismember (&blocked, sig) == 1)
+            report += "blocked " + std::to_string (sig) + "\n";
+    std::ofstream (path, std::ios::binary) << report;
+}
+#endif
 
 // Started children are kept, never released, until this program ends.
 Ziz::sys::ChildProcess child;
@@ -81,6 +117,12 @@ int main (int argc, char** argv)
         {
             writeNumber (argv[++i], ownProcessId());
         }
+#ifndef _WIN32
+        else if (step == "--report-inherited" && hasValue)
+        {
+            reportInherited (argv[++i]);
+        }
+#endif
         else if (step == "--start-child" && i + 2 < argc)
         {
             Ziz::sys::ChildProcess::Options options;

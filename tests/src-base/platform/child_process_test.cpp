@@ -15,7 +15,10 @@
 #include <vector>
 
 #ifndef _WIN32
+    #include <fcntl.h>
+    #include <pthread.h>
     #include <signal.h>
+    #include <unistd.h>
     #include <cerrno>
 #endif
 
@@ -330,6 +333,40 @@ TEST (ChildProcess, ChildStartedToEndWithItsParentEndsWhenTheParentIsKilledHard)
             ::kill (static_cast<pid_t> (child), SIGKILL);
         }
     }
+}
+
+TEST (ChildProcess, ChildStartsWithTheStandardStreamsOnlyAndDefaultSignalHandling)
+{
+    // What a parent may leave behind: a descriptor that is not closed on exec, an ignored signal, a mask.
+    const std::string folder = vurtest::makeTempDir ("child-inherit");
+    const int leaked = ::open ((folder + "/open-file").c_str(), O_CREAT | O_WRONLY, 0600);
+    ASSERT_GE (leaked, 3);
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    struct sigaction savedTerm {};
+    ::sigaction (SIGTERM, &ignore, &savedTerm);
+    sigset_t usr1;
+    sigemptyset (&usr1);
+    sigaddset (&usr1, SIGUSR1);
+    sigset_t savedMask;
+    ::pthread_sigmask (SIG_BLOCK, &usr1, &savedMask);
+
+    for (const bool bound : { false, true })
+    {
+        SCOPED_TRACE (bound ? "ending with its parent" : "on its own");
+        const std::string report = folder + (bound ? "/bound.txt" : "/own.txt");
+        ChildProcess::Options options;
+        options.endWithParent = bound;
+        ChildProcess child;
+        ASSERT_TRUE (child.start (quoted (helper) + " --report-inherited " + quoted (report), options));
+        EXPECT_EQ (child.waitForExit(), 0u);
+        EXPECT_TRUE (fs::exists (report));
+        EXPECT_EQ (readLines (report), std::vector<std::string> {});
+    }
+
+    ::pthread_sigmask (SIG_SETMASK, &savedMask, nullptr);
+    ::sigaction (SIGTERM, &savedTerm, nullptr);
+    ::close (leaked);
 }
 
 TEST (ChildProcess, KillOfTheChildrenEndingWithTheParentSparesTheOthers)
