@@ -7,6 +7,8 @@
 #include "src-vur/kmmapp.h"
 #include "src-wnd/core/comm_settings.h"
 
+#include <algorithm>
+
 namespace
 {
 // The error records of the serial link name the file and lines they always had.
@@ -59,7 +61,16 @@ void TabCanvas::close_serial_device()
 
 std::string TabCanvas::read_serial (std::string& result, std::vector<char>& read_buffer)
 {
-    const std::size_t count = serial_handle.read (read_buffer.data(), read_buffer.size());
-    result.assign (read_buffer.data(), count);
+    // A read that fills the whole buffer leaves more waiting in the port, where a driver whose buffer fills
+    // drops it: read on until the port has no more, up to max_serial_bytes_per_pass.
+    result.clear();
+    const std::size_t limit = std::max (read_buffer.size(), max_serial_bytes_per_pass);
+    while (! threadShouldExit())
+    {
+        const std::size_t count = serial_handle.read (read_buffer.data(), read_buffer.size());
+        result.append (read_buffer.data(), count);
+        if (count < read_buffer.size() || result.size() + read_buffer.size() > limit)
+            break;
+    }
     return result;
 }
