@@ -6,6 +6,7 @@
 #include "src-base/platform/serial_port.h"
 #include "src-wnd/core/board_stats.h"
 #include "src-wnd/core/kiln_sources.h"
+#include "src-wnd/core/record_sharing.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -45,6 +46,8 @@ public:
     virtual void check_csv_file();
     virtual void check_opc_output_file();
     virtual void apply_kiln_run_pkg_change();
+    // Where the device's record files go, and what names them.
+    RecordDestination record_destination() const;
     // At each poll (message thread): the record files that could not be written are tried again.
     void retry_unwritten_records();
 

@@ -26,15 +26,21 @@ int current_year()
     return Ziz::sys::localTime (std::time (nullptr)).tm_year + 1900;
 }
 
-// The record folder, created when missing. A folder that cannot be created is logged: the write that
-// follows fails and says so too, but the reason is here. Record files are named by kiln, run and package
-// only, so devices that must keep their files apart each name a folder of their own under
+// The record folder as the device's settings name it this year. Record files are named by kiln, run and
+// package only, so devices that must keep their files apart each name a folder of their own under
 // <prefix>_output_directory; without one they share output_directory.
-fs::path record_folder (const std::string& prefix)
+std::string record_folder_name (const std::string& prefix)
 {
     auto& cfg = *vur().cfg;
     const std::string setting = cfg.get_str (prefix + "_output_directory", cfg.get_str ("output_directory"));
-    const fs::path folder = fs::u8path (record_directory (setting, current_year()));
+    return record_directory (setting, current_year());
+}
+
+// The record folder, created when missing. A folder that cannot be created is logged: the write that
+// follows fails and says so too, but the reason is here.
+fs::path record_folder (const std::string& prefix)
+{
+    const fs::path folder = fs::u8path (record_folder_name (prefix));
     std::error_code error;
     fs::create_directories (folder, error);
     if (error)
@@ -56,6 +62,17 @@ void TabCanvas::update_deviations()
     const juce::ScopedLock guard (lock);
     run_bucket.update_deviation();
     pkg_bucket.update_deviation();
+}
+
+RecordDestination TabCanvas::record_destination() const
+{
+    RecordDestination destination;
+    destination.prefix = prefix;
+    destination.folder = record_folder_name (prefix);
+    destination.numbers_source = csv_filename.empty()
+                                     ? "OPC output file " + opc_output_filename + ", registers " + kiln_register + run_register + pkg_register
+                                     : "CSV file " + csv_filename + ", pattern " + vur().cfg->get_str (prefix + "_opc_via_csv_regex");
+    return destination;
 }
 
 bool TabCanvas::write_record_file (bool summary)

@@ -31,4 +31,6 @@ private:
     void timerCallback() override;
     void restore_placement (const juce::String& placement);
     void start_opc_console (const juce::File& executableFolder, const juce::File& cfgFile);
+    // Devices that would overwrite each other's record files are named once, in the log and on their charts.
+    void warn_of_shared_record_files();
 };

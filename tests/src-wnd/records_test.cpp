@@ -255,6 +255,32 @@ TEST_F (Records, AFileThatCanNeverBeWrittenEndsUpInTheLog)
     EXPECT_NE (log.find ("14.0,"), std::string::npos) << log;
 }
 
+TEST_F (Records, DevicesThatWouldShareRecordFilesAreNamedOnceInTheLogAndOnBothCharts)
+{
+    add_quiet_device ("a", 7, 12, 3);
+    add_quiet_device ("b", 7, 12, 3);
+    add_quiet_device ("c", 7, 12, 3);
+    app->cfg->set_str ("c_output_directory", records_dir + "/c/%Y/");
+    const auto mark = log_mark();
+    app->wnd = std::make_unique<VODAze>();
+
+    const std::string folder = records_dir + "/%Y/";
+    const std::string year_folder = record_dir + "/";
+    EXPECT_EQ (count_of (log_since (mark), "prefix=a and prefix=b would write the same record files into " + year_folder + "\n"), 1u)
+        << log_since (mark) << folder;
+    EXPECT_EQ (count_of (log_since (mark), "would write the same record files"), 1u);
+    const auto errors_of = [this] (int tab) {
+        auto* canvas = dynamic_cast<TabCanvas*> (app->wnd->notebook.getTabContentComponent (tab));
+        const juce::ScopedLock guard (canvas->lock);
+        return canvas->error_messages;
+    };
+    EXPECT_EQ (errors_of (0), std::vector<std::string> { "record files shared with prefix=b in " + year_folder + ": set a_output_directory to keep them apart" });
+    EXPECT_EQ (errors_of (1), std::vector<std::string> { "record files shared with prefix=a in " + year_folder + ": set b_output_directory to keep them apart" });
+    EXPECT_TRUE (errors_of (2).empty());
+    close_all_boxes();
+    app->wnd.reset();
+}
+
 TEST_F (Records, FailedWritesAreLoggedWithTheirReason)
 {
     auto& canvas = make_canvas ("a", 7, 12, 3);
