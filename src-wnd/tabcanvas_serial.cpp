@@ -61,16 +61,22 @@ void TabCanvas::close_serial_device()
 
 std::string TabCanvas::read_serial (std::string& result, std::vector<char>& read_buffer)
 {
-    // A read that fills the whole buffer leaves more waiting in the port, where a driver whose buffer fills
-    // drops it: read on until the port has no more, up to max_serial_bytes_per_pass.
-    result.clear();
+    const std::size_t count = serial_handle.read (read_buffer.data(), read_buffer.size());
+    result.assign (read_buffer.data(), count);
+
+    // One read takes at most a buffer, and a fast meter (or a port that gathered while a pass ran late)
+    // leaves more waiting, where a driver whose buffer fills drops it without a word. The pass takes what
+    // the port holds, without waiting for more, up to max_serial_bytes_per_pass.
     const std::size_t limit = std::max (read_buffer.size(), max_serial_bytes_per_pass);
-    while (! threadShouldExit())
+    while (count == read_buffer.size() && result.size() < limit && ! threadShouldExit())
     {
-        const std::size_t count = serial_handle.read (read_buffer.data(), read_buffer.size());
-        result.append (read_buffer.data(), count);
-        if (count < read_buffer.size() || result.size() + read_buffer.size() > limit)
+        const std::size_t waiting = std::min ({ serial_handle.bytesWaiting(), read_buffer.size(), limit - result.size() });
+        if (waiting == 0)
             break;
+        const std::size_t more = serial_handle.read (read_buffer.data(), waiting);
+        if (more == 0)
+            break;
+        result.append (read_buffer.data(), more);
     }
     return result;
 }

@@ -243,6 +243,24 @@ TEST_F (Acquisition, AGarbledReadingIsLoggedAndSkippedAndTheDeviceIsStillRead)
 
 // A meter that sends faster than the loop's interval loses nothing, and the package file is still written
 // at the hundredth and the two hundredth board when a burst carries the count past them.
+TEST_F (Acquisition, APassTakesEverythingThePortHoldsWithTheShippedReadLength)
+{
+    // Forty boards wait in the port when the channel starts; with an 11-byte buffer a single read takes
+    // one. The next pass is a minute away: only a pass that drains the port counts them all now.
+    MeterPty meter;
+    std::string lines;
+    std::vector<double> sent;
+    for (int i = 0; i < 40; ++i)
+    {
+        sent.push_back (10.0 + i % 10);
+        lines += reading_line (sent.back() + 0.5, sent.back());
+    }
+    meter.send (lines);
+    auto canvas = start_channel ("a", meter.path, { { "_read_len", "11" }, { "_interval_ms", "60000" } });
+    ASSERT_TRUE (wait_for_boards (*canvas, 40)) << board_count (*canvas);
+    EXPECT_EQ (values_of (*canvas), sent);
+}
+
 TEST_F (Acquisition, BurstsAreTakenWholeAndThePackageFileIsWrittenAtEveryHundredthBoard)
 {
     MeterPty meter;
