@@ -141,7 +141,7 @@ private:
     bool store_record_file (const std::string& path, const std::string& text, bool log_every_failure);
     // At the end of the channel: what still cannot be written is put into the log, the only place left.
     void give_up_unwritten_records();
-    void keep_aside_unreadable_record (const std::string& path);
+    bool keep_aside_unreadable_record (const std::string& path, std::string& reason);
     void export_chart (const juce::Image& image);
     void check_board_count_warning();
     // A failure that leaves a poll or the change procedure is reported like any caught error, shown on the

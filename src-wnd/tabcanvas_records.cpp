@@ -91,7 +91,6 @@ bool TabCanvas::write_record_file (bool summary)
             log_line_of ("prefix=", prefix, ": writing ", pkg_values.size(), " boards to ", path, " (k=", kiln_text, ", r=", run_text,
                          ", p=", pkg_text, ", pkg avg=", pkg_average, ", run avg=", run_average, ")");
 
-        keep_aside_unreadable_record (path);
         written = store_record_file (path, summary ? summary_file_text (run_bucket) : package_file_text (pkg_bucket), true);
     }
 
@@ -115,7 +114,7 @@ bool TabCanvas::store_record_file (const std::string& path, const std::string& t
     // held by another program) keeps its text here until it can: its boards are never dropped.
     const juce::ScopedLock guard (lock);
     std::string reason;
-    if (Ziz::sys::writeFileAtomically (path, text, &reason))
+    if (keep_aside_unreadable_record (path, reason) && Ziz::sys::writeFileAtomically (path, text, &reason))
     {
         if (unwritten_records.erase (path) > 0)
         {
@@ -158,22 +157,27 @@ void TabCanvas::give_up_unwritten_records()
     unwritten_records.clear();
 }
 
-void TabCanvas::keep_aside_unreadable_record (const std::string& path)
+bool TabCanvas::keep_aside_unreadable_record (const std::string& path, std::string& reason)
 {
     // The current package's own file that the import could not read is kept, byte for byte, before a new
-    // file takes its name: it may hold boards that only a person can still recover.
+    // file takes its name: it may hold boards that only a person can still recover. Until it is kept, the
+    // new file waits like any file that cannot be written.
     const auto found = std::find (unreadable_records.begin(), unreadable_records.end(), path);
     if (found == unreadable_records.end())
-        return;
-    unreadable_records.erase (found);
+        return true;
 
     const std::string kept = path + ".unreadable-" + juce::Time::getCurrentTime().formatted ("%Y%m%d-%H%M%S").toStdString();
     std::error_code error;
     fs::copy_file (fs::u8path (path), fs::u8path (kept), fs::copy_options::overwrite_existing, error);
-    if (error)
-        log_line ("prefix=" + prefix + ": failed to keep the unreadable record file " + path + " as " + kept + ": " + error.message());
-    else
+    if (error && fs::exists (fs::u8path (path)))
+    {
+        reason = "cannot keep the unreadable file as " + kept + ": " + error.message();
+        return false;
+    }
+    unreadable_records.erase (found);
+    if (! error)
         log_line ("prefix=" + prefix + ": kept the unreadable record file " + path + " as " + kept);
+    return true;
 }
 
 void TabCanvas::write_package_file()
@@ -238,7 +242,7 @@ void TabCanvas::import_records()
             log_line ("prefix=" + prefix + ": " + message);
             if (std::find (error_messages.begin(), error_messages.end(), message) == error_messages.end())
                 error_messages.push_back (message);
-            if (package == current_pkg)
+            if (package == current_pkg && std::find (unreadable_records.begin(), unreadable_records.end(), path) == unreadable_records.end())
                 unreadable_records.push_back (path);
             continue;
         }
