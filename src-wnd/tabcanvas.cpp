@@ -91,6 +91,7 @@ TabCanvas::~TabCanvas()
         log_line ("prefix=" + prefix + ": device thread has not ended after 10000 milliseconds, still waiting");
         waitForThreadToExit (-1);
     }
+    give_up_unwritten_records();
 
     log_line (std::string ("finished destructor for ") + (is_active_tab ? "active" : "inactive")
               + " TabCanvas object with prefix=" + prefix);
@@ -110,6 +111,7 @@ void TabCanvas::timerCallback()
     // A failure is reported, and the timer goes on: a tab that silently stops refreshing is worse.
     try
     {
+        retry_unwritten_records();
         update_status();
         check_opc_output_file();
         check_csv_file();
@@ -148,6 +150,26 @@ void TabCanvas::run()
     {
         const Ziz::Exception record = caught_exception_record ("TabCanvas::run", "src-wnd\\tabcanvas", 640);
         log_exception (&record);
+        if (reading_started)
+        {
+            // The device is no longer read: the operator must see it, and the boards counted so far must
+            // reach their files as they would at a normal end.
+            {
+                const juce::ScopedLock guard (lock);
+                error_messages.push_back ("the device is no longer read: " + record.errorText);
+            }
+            log_line ("prefix=" + prefix + ": device thread is ending after an error");
+            try
+            {
+                write_package_file();
+                write_summary_file();
+            }
+            catch (...)
+            {
+                const Ziz::Exception write_record = caught_exception_record ("TabCanvas::run", "src-wnd\\tabcanvas", 640);
+                log_exception (&write_record);
+            }
+        }
     }
     close_serial_device();
 }

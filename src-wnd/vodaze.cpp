@@ -7,6 +7,9 @@
 #include "src-vur/kmmapp.h"
 #include "src-vur/lookandfeel.h"
 #include "src-wnd/tabcanvas.h"
+#include "src-wnd/core/record_sharing.h"
+
+#include <vector>
 
 #include <VurImages.h>
 
@@ -52,6 +55,8 @@ VODAze::VODAze()
         throw;
     }
 
+    warn_of_shared_record_files();
+
     setContentNonOwned (&notebook, false);
     centreWithSize (640, 480);
     setUsingNativeTitleBar (true);
@@ -96,6 +101,29 @@ void VODAze::terminate_opc_console()
         log_line ("terminating OPC child process");
         opc_console_process.kill();
         opc_console_process.release();
+    }
+}
+
+void VODAze::warn_of_shared_record_files()
+{
+    std::vector<TabCanvas*> canvases;
+    std::vector<RecordDestination> destinations;
+    for (int i = 0; i < notebook.getNumTabs(); ++i)
+        if (auto* canvas = dynamic_cast<TabCanvas*> (notebook.getTabContentComponent (i)))
+        {
+            canvases.push_back (canvas);
+            destinations.push_back (canvas->record_destination());
+        }
+
+    const auto show = [] (TabCanvas& canvas, const std::string& text) {
+        const juce::ScopedLock guard (canvas.lock);
+        canvas.error_messages.push_back (text);
+    };
+    for (const auto& [first, second] : shared_record_destinations (destinations))
+    {
+        log_line (shared_records_log_line (destinations[first], destinations[second]));
+        show (*canvases[first], shared_records_chart_text (destinations[first], destinations[second]));
+        show (*canvases[second], shared_records_chart_text (destinations[second], destinations[first]));
     }
 }
 

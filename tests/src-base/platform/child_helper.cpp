@@ -13,6 +13,9 @@
 //   --start-child bound|unbound FILE
 //                    start this program again with "--sleep 60000", ending with this process (bound) or not,
 //                    and write the child's id and a line break to FILE
+//   --hold FILE      open FILE for reading as a viewer or a virus scanner does, without delete sharing on
+//                    Windows, and keep it open until the program ends
+//   --until FILE     wait until FILE exists (at most a minute)
 
 #include "src-base/platform/child_process.h"
 
@@ -21,11 +24,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 
 #ifdef _WIN32
     #include <process.h>
+    #include <windows.h>
 #else
     #include <dirent.h>
     #include <signal.h>
@@ -89,6 +94,11 @@ Ziz::sys::ChildProcess child;
 
 int main (int argc, char** argv)
 {
+#ifdef _WIN32
+    std::unique_ptr<void, decltype (&CloseHandle)> held (nullptr, &CloseHandle);
+#else
+    std::unique_ptr<std::ifstream> held;
+#endif
     for (int i = 1; i < argc; ++i)
     {
         const std::string step = argv[i];
@@ -130,6 +140,24 @@ int main (int argc, char** argv)
             if (! child.start ("\"" + std::string (argv[0]) + "\" --sleep 60000", options))
                 return 3;
             writeNumber (argv[++i], child.processId());
+        }
+        else if (step == "--hold" && hasValue)
+        {
+#ifdef _WIN32
+            const HANDLE h = CreateFileA (argv[++i], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (h == INVALID_HANDLE_VALUE)
+                return 90;
+            held.reset (h);
+#else
+            held = std::make_unique<std::ifstream> (argv[++i], std::ios::binary);
+#endif
+        }
+        else if (step == "--until" && hasValue)
+        {
+            const std::string file = argv[++i];
+            for (int waited = 0; waited < 6000 && ! std::filesystem::exists (file); ++waited)
+                std::this_thread::sleep_for (std::chrono::milliseconds (10));
         }
         else if (step == "--exit" && hasValue)
         {
