@@ -15,13 +15,7 @@ using DeviceStatus = vurtest::DeviceTabFixture;
 
 std::int64_t now() { return static_cast<std::int64_t> (std::time (nullptr)); }
 
-std::size_t count_of (const std::string& text, const std::string& part)
-{
-    std::size_t n = 0;
-    for (auto at = text.find (part); at != std::string::npos; at = text.find (part, at + 1))
-        ++n;
-    return n;
-}
+using vurtest::count_of;
 
 TEST_F (DeviceStatus, FieldsShowTheRunAndThePackageWithTwoDecimals)
 {

@@ -353,11 +353,21 @@ TEST_F (OpcConsoleTool, RelayFileValuesAreCopied)
     });
     ConsoleRun console (config, dir + "/console.log");
 
-    // No relay yet: nothing is written.
+    // The console says when it finds the relay file gone or back; a notice is printed in the pass that read the
+    // file, so when the n-th one shows, every earlier pass is over and any write it made is in place.
     const std::string waiting = "waiting for the relay file \"" + relay + "\"";
-    ASSERT_TRUE (wait_until ([&] { return console.output().find (waiting) != std::string::npos; })) << console.output();
-    std::this_thread::sleep_for (400ms);
+    const std::string reading = "reading the relay file \"" + relay + "\"";
+    const auto notices = [&] (const std::string& notice, std::size_t count)
+    {
+        return wait_until ([&] { return vurtest::count_of (console.output(), notice) >= count; });
+    };
+
+    // No relay yet, then one with nothing the console can use: nothing is written.
+    ASSERT_TRUE (notices (waiting, 1)) << console.output();
+    replace_file (relay, "N75:9=5\nnonsense\n");
+    ASSERT_TRUE (notices (reading, 1)) << console.output();
     EXPECT_FALSE (fs::exists (output));
+    EXPECT_EQ (vurtest::count_of (console.output(), "seq="), 0u) << console.output();
 
     replace_file (relay, "N75:3=7\n  N75:4 = 12\n# N75:5=99\nN75:5=3\nN75:9=5\n\nnonsense\n");
     std::optional<Snapshot> first;
@@ -370,9 +380,12 @@ TEST_F (OpcConsoleTool, RelayFileValuesAreCopied)
     ASSERT_TRUE (wait_until ([&] { second = read_output (output); return second && second->values["[INFEED]N75:5"] == 4; }));
     EXPECT_EQ (second->sequence, first->sequence + 1);
 
-    // The same values again: no new write.
+    // The relay gone a while and back with the same values in another order: no new write. The notices show
+    // that the console read both states; the next write's number shows that nothing was written in between.
+    fs::remove (relay);
+    ASSERT_TRUE (notices (waiting, 2)) << console.output();
     replace_file (relay, "N75:5=4\nN75:4=12\nN75:3=7\n");
-    std::this_thread::sleep_for (600ms);
+    ASSERT_TRUE (notices (reading, 2)) << console.output();
     EXPECT_EQ (read_output (output)->sequence, second->sequence);
 
     // Values the monitor could not use are left out.
@@ -380,6 +393,7 @@ TEST_F (OpcConsoleTool, RelayFileValuesAreCopied)
     std::optional<Snapshot> third;
     ASSERT_TRUE (wait_until ([&] { third = read_output (output); return third && third->values.size() == 1; }));
     EXPECT_EQ (third->values, (std::map<std::string, long> { { "[INFEED]N75:3", 7 } }));
+    EXPECT_EQ (third->sequence, second->sequence + 1);
 
     // A deleted output file comes back with a new sequence number.
     fs::remove (output);

@@ -73,13 +73,7 @@ protected:
         return mark < text.size() ? text.substr (mark) : std::string();
     }
 
-    static std::size_t count_of (const std::string& text, const std::string& part)
-    {
-        std::size_t n = 0;
-        for (auto at = text.find (part); at != std::string::npos; at = text.find (part, at + part.size()))
-            ++n;
-        return n;
-    }
+    static std::size_t count_of (const std::string& text, const std::string& part) { return vurtest::count_of (text, part); }
 
     // The message lines of a piece of log, without their timestamps (continuation lines stay as they are).
     static std::vector<std::string> messages (const std::string& text)

@@ -171,3 +171,16 @@ void runOnStack (std::size_t stackBytes, const std::function<void()>& fn)
         std::rethrow_exception (call.error);
 }
 } // namespace vurtest
+
+namespace vurtest
+{
+std::size_t count_of (const std::string& text, const std::string& part)
+{
+    std::size_t n = 0;
+    if (part.empty())
+        return n;
+    for (auto at = text.find (part); at != std::string::npos; at = text.find (part, at + part.size()))
+        ++n;
+    return n;
+}
+} // namespace vurtest

@@ -17,6 +17,9 @@ std::string readFile (const std::string& path);
 // A file that a text-mode stream wrote, as the program wrote it: Windows' CR LF line ends read back as LF.
 std::string readTextFile (const std::string& path);
 
+// How many times part occurs in text, occurrences not overlapping: the log lines a test waits for or counts.
+std::size_t count_of (const std::string& text, const std::string& part);
+
 // Environment variables, the same way on every platform (MinGW has no setenv).
 void setEnv (const char* name, const std::string& value);
 void unsetEnv (const char* name);

@@ -255,12 +255,18 @@ TEST (ChildProcess, ReleaseNeverKillsAndLeavesNoZombie)
         for (const bool byDestructor : { false, true })
         {
             SCOPED_TRACE (std::string (running ? "running" : "ended") + (byDestructor ? ", destroyed" : ", released"));
-            const std::string done = vurtest::makeTempDir ("child-release") + "/done";
+            const std::string folder = vurtest::makeTempDir ("child-release");
+            const std::string go = folder + "/go";
+            const std::string done = folder + "/done";
 
+            // A running child waits for the test's word to finish, so that it is still running whatever the
+            // load when it is released; it can finish only if the release left it alone.
             long long pid = 0;
             {
                 ChildProcess child;
-                ASSERT_TRUE (child.start (quoted (helper) + (running ? " --sleep 500" : "") + " --touch " + quoted (done), {}));
+                ASSERT_TRUE (child.start (quoted (helper) + (running ? " --until " + quoted (go) : std::string())
+                                              + " --touch " + quoted (done),
+                                          {}));
                 pid = child.processId();
 
                 if (! running)
@@ -277,6 +283,7 @@ TEST (ChildProcess, ReleaseNeverKillsAndLeavesNoZombie)
             if (running)
             {
                 EXPECT_FALSE (fs::exists (done));
+                vurtest::writeFile (go, "");
                 EXPECT_TRUE (waitFor ([&] { return fs::exists (done); })) << "the child was stopped";
                 EXPECT_TRUE (waitFor ([&] { return processGone (pid); })) << "state " << processState (pid);
             }
@@ -375,14 +382,17 @@ TEST (ChildProcess, KillOfTheChildrenEndingWithTheParentSparesTheOthers)
     boundOptions.endWithParent = true;
     ChildProcess bound;
     ChildProcess unbound;
+    const std::string go = vurtest::makeTempDir ("child-spared") + "/go";
     ASSERT_TRUE (bound.start (quoted (helper) + " --sleep 60000", boundOptions));
-    ASSERT_TRUE (unbound.start (quoted (helper) + " --sleep 60000", {}));
+    ASSERT_TRUE (unbound.start (quoted (helper) + " --until " + quoted (go) + " --exit 5", {}));
 
     ChildProcess::killChildrenEndingWithParent();
 
     EXPECT_EQ (bound.waitForExit(), 128u + SIGKILL);
+    // The other child ends the way it chose once told to, not by a signal: nothing reached it.
     EXPECT_FALSE (unbound.hasEnded());
-    unbound.kill();
+    vurtest::writeFile (go, "");
+    EXPECT_EQ (unbound.waitForExit(), 5u);
 }
 #endif
 } // namespace

@@ -221,21 +221,22 @@ TEST_F (SerialPortTest, BurstIsReturnedWholeAndFullBuffersAtOnce)
     send (burst);
     EXPECT_EQ (readString (port, 100), burst);
 
-    // Bytes that keep coming closer together than the interval time-out belong to one read.
+    // Bytes that keep coming closer together than the interval time-out belong to one read. The gaps are a
+    // hundredth of the interval, so that a loaded machine cannot stretch one past it; the total time-out is long
+    // enough that the read waits for the first byte however late the writer starts.
+    ASSERT_TRUE (port.applyTimeouts ({ 500, 10, 10000 }));
     std::thread meter ([this]
     {
         for (char c : std::string ("15.4\t14.8\r\n"))
         {
             ::write (master, &c, 1);
-            std::this_thread::sleep_for (std::chrono::milliseconds (2));
+            std::this_thread::sleep_for (std::chrono::milliseconds (5));
         }
     });
-    std::this_thread::sleep_for (std::chrono::milliseconds (1));
-    std::string trickle = readString (port, 100);
+    const std::string trickle = readString (port, 100);
     meter.join();
-    if (trickle.size() < 11)
-        trickle += readString (port, 100);   // the first byte was late for the first read
     EXPECT_EQ (trickle, "15.4\t14.8\r\n");
+    ASSERT_TRUE (port.applyTimeouts (meterTimeouts));
 
     send (burst);
     EXPECT_EQ (readString (port, 11), burst.substr (0, 11));
@@ -245,17 +246,18 @@ TEST_F (SerialPortTest, BurstIsReturnedWholeAndFullBuffersAtOnce)
 
 TEST_F (SerialPortTest, SilenceAfterTheFirstByteEndsTheRead)
 {
+    // The total time-out is a minute: a read of part of a line that ends sooner was ended by the silence.
     SerialPort port;
-    openConfigured (port, { 50, 10, 10, 0, 0 });
+    openConfigured (port, { 50, 10, 60000, 0, 0 });
 
     send ("14.8\t");
-    std::thread meter ([this]
-    {
-        std::this_thread::sleep_for (std::chrono::milliseconds (300));
-        ::write (master, "14.2\r\n", 6);
-    });
+    const auto start = Clock::now();
     EXPECT_EQ (readString (port, 100), "14.8\t");
-    meter.join();
+    const long long elapsed = msSince (start);
+    EXPECT_GE (elapsed, 50);      // the silence is waited out in full
+    EXPECT_LT (elapsed, 30000);   // and not the total time-out
+    // The rest of the line, sent after that read ended, is the next read's.
+    send ("14.2\r\n");
     EXPECT_EQ (readString (port, 100), "14.2\r\n");
 }
 
