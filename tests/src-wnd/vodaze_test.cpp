@@ -33,18 +33,14 @@ std::vector<std::string> read_lines (const std::string& path)
     return lines;
 }
 
+// The window's poll of its console, as the window's timer runs it. The timer is a private base of the
+// window, so only an explicit conversion reaches it; the test calls a poll itself where it must know that one
+// has happened, and asks whether the polls go on.
+juce::Timer& console_poll (VODAze& wnd) { return (juce::Timer&) wnd; }
+
 bool process_exists (long long pid)
 {
     return ::kill (static_cast<pid_t> (pid), 0) == 0 || errno != ESRCH;
-}
-
-void close_boxes()
-{
-    auto* modal = juce::ModalComponentManager::getInstance();
-    while (modal->getNumModalComponents() > 0)
-        if (auto* box = modal->getModalComponent (0))
-            box->exitModalState (0);
-    vurtest::AppFixture::pump_for (50);
 }
 
 class MainWindow : public vurtest::AppFixture
@@ -93,8 +89,10 @@ TEST_F (MainWindow, ConsoleGetsTheQuotedConfigurationPathAsItsOneArgumentAndRuns
     EXPECT_EQ (read_lines (report), expected);
     EXPECT_NE (log_text().find ("starting OPC console: \"" + application + " \"" + cfg_path() + "\"\"\n"), std::string::npos);
 
-    pump_for (1500);
+    // A poll of the running console reports nothing, and the polls go on.
+    console_poll (wnd).timerCallback();
     EXPECT_TRUE (wnd.error_messages.empty());
+    EXPECT_TRUE (console_poll (wnd).isTimerRunning());
 }
 
 TEST_F (MainWindow, ProgramThatCannotBeStartedGivesBothTextsInOrderAndTheWindowIsStillBuilt)
@@ -105,8 +103,9 @@ TEST_F (MainWindow, ProgramThatCannotBeStartedGivesBothTextsInOrderAndTheWindowI
     EXPECT_EQ (wnd.error_messages, std::vector<std::string> { failed_to_start });
     EXPECT_EQ (wnd.notebook.getNumTabs(), 1);
 
-    ASSERT_TRUE (pump_until ([&] { return wnd.error_messages.size() >= 2; }, 3000));
-    pump_for (2200);
+    ASSERT_TRUE (pump_until ([&] { return wnd.error_messages.size() >= 2; }));
+    // The report ends the polling: nothing can add to the texts after it.
+    EXPECT_FALSE (console_poll (wnd).isTimerRunning());
     EXPECT_EQ (wnd.error_messages, (std::vector<std::string> { failed_to_start, console_failed }));
 
     const std::string log = log_text();
@@ -167,12 +166,13 @@ TEST_F (MainWindow, ConsoleKilledFromOutsideIsReportedOnceAndTheWindowStillClose
     const long long pid = wnd.opc_console_process.processId();
     ASSERT_GT (pid, 0);
 
-    pump_for (1200);
+    console_poll (wnd).timerCallback();
     EXPECT_TRUE (wnd.error_messages.empty());
 
     ASSERT_EQ (::kill (static_cast<pid_t> (pid), SIGKILL), 0);
-    ASSERT_TRUE (pump_until ([&] { return ! wnd.error_messages.empty(); }, 3000));
-    pump_for (2200);
+    ASSERT_TRUE (pump_until ([&] { return ! wnd.error_messages.empty(); }));
+    // Reported once: the report ends the polling.
+    EXPECT_FALSE (console_poll (wnd).isTimerRunning());
     EXPECT_EQ (wnd.error_messages, std::vector<std::string> { console_failed });
 
     app->wnd.reset();
@@ -181,10 +181,11 @@ TEST_F (MainWindow, ConsoleKilledFromOutsideIsReportedOnceAndTheWindowStillClose
 
 TEST_F (MainWindow, ClosingTheWindowKillsTheRunningConsole)
 {
-    app->cfg->set_str ("opc_console_application", "vur_test_child --sleep 60000");
+    const std::string ready = folder + "/ready";
+    app->cfg->set_str ("opc_console_application", "vur_test_child --ready " + ready + " --sleep 60000");
     const long long pid = open_window().opc_console_process.processId();
     ASSERT_GT (pid, 0);
-    pump_for (300);
+    ASSERT_TRUE (pump_until ([&] { return std::filesystem::exists (ready); }));
     ASSERT_TRUE (process_exists (pid));
 
     app->wnd.reset();
@@ -277,7 +278,8 @@ TEST_F (MainWindow, CloseButtonOnlyWhereClosingIsAllowed)
         {
             // What a system close request (Alt+F4) does.
             wnd.closeButtonPressed();
-            pump_for (200);
+            // Whatever the request set going is handled before a message posted after it.
+            ASSERT_TRUE (pump_pending());
             EXPECT_TRUE (wnd.isVisible());
             EXPECT_EQ (log_text().find ("running job #5"), std::string::npos);
         }
@@ -307,7 +309,14 @@ TEST_F (MainWindow, PlacementIsRestoredAtStartAndSavedAtTheEnd)
             app->cfg->removeValue ("VODAze");
 
         auto& wnd = open_window();
-        pump_for (100);
+        // The window system answers a placement in its own time: wait for the expected one, then check.
+        const auto expected_bounds = [&] {
+            if (! c.bounds.isEmpty())
+                return c.bounds;
+            return juce::Rectangle<int> (640, 480).withCentre (
+                juce::Desktop::getInstance().getDisplays().getPrimaryDisplay()->userArea.getCentre());
+        };
+        pump_until ([&] { return wnd.isFullScreen() == c.full_screen && (c.full_screen || wnd.getBounds() == expected_bounds()); });
         EXPECT_EQ (wnd.isFullScreen(), c.full_screen);
         if (! c.bounds.isEmpty())
         {

@@ -16,6 +16,7 @@
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -98,6 +99,35 @@ public:
     static void pump_for (int ms)
     {
         juce::MessageManager::getInstance()->runDispatchLoopUntil (ms);
+    }
+
+    // Runs the message loop until every message posted before this call has been handled: a marker posted
+    // now is delivered only after them. True when the marker came within the time.
+    static bool pump_pending (int timeout_ms = 10000)
+    {
+        const auto delivered = std::make_shared<std::atomic<bool>> (false);
+        juce::MessageManager::callAsync ([delivered] { *delivered = true; });
+        return pump_until ([delivered] { return delivered->load(); }, timeout_ms);
+    }
+
+    // The message boxes on the screen, open or dismissed and not yet deleted.
+    static int boxes_on_screen()
+    {
+        auto& desktop = juce::Desktop::getInstance();
+        int count = 0;
+        for (int i = 0; i < desktop.getNumComponents(); ++i)
+            if (dynamic_cast<juce::AlertWindow*> (desktop.getComponent (i)) != nullptr)
+                ++count;
+        return count;
+    }
+
+    // Dismisses every open box as its button would, and waits until the boxes are gone and what their
+    // dismissal set going has run, so that nothing of them reaches the next test.
+    static void close_boxes()
+    {
+        juce::ModalComponentManager::getInstance()->cancelAllModalComponents();
+        EXPECT_TRUE (pump_until ([] { return boxes_on_screen() == 0; })) << boxes_on_screen() << " boxes stay on the screen";
+        EXPECT_TRUE (pump_pending());
     }
 
 protected:
