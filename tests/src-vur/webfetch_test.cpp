@@ -53,35 +53,7 @@ juce::Array<juce::File> leftOverOutputFiles()
         .findChildFiles (juce::File::findFiles, false, "temp_*.vur.out");
 }
 
-class EnvironmentVariable
-{
-public:
-    EnvironmentVariable (const char* variableName, const std::string& value) : name (variableName)
-    {
-        if (const char* old = std::getenv (name))
-            saved = old;
-        set (value.c_str());
-    }
-    ~EnvironmentVariable() { set (saved ? saved->c_str() : nullptr); }
-    EnvironmentVariable (const EnvironmentVariable&) = delete;
-    EnvironmentVariable& operator= (const EnvironmentVariable&) = delete;
-
-private:
-    void set (const char* value)
-    {
-#ifdef _WIN32
-        _putenv_s (name, value != nullptr ? value : "");
-#else
-        if (value != nullptr)
-            setenv (name, value, 1);
-        else
-            unsetenv (name);
-#endif
-    }
-
-    const char* name;
-    std::optional<std::string> saved;
-};
+using EnvironmentVariable = vurtest::ScopedEnv;
 
 #ifndef _WIN32
 bool answers (int port)

@@ -2,13 +2,12 @@
 // line becomes, what breaks the thread, how the loop paces itself and how it ends.
 
 #include "app_fixture.h"
+#include "pty_meter.h"
 #include "src-wnd/core/record_import.h"
 #include "src-wnd/core/sim_table.h"
 #include "src-wnd/tabcanvas.h"
 
-#include <pty.h>
 #include <sys/resource.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -20,55 +19,7 @@
 
 namespace
 {
-// A meter on a pseudo-terminal: the channel opens the slave by name, the test writes through the master.
-class MeterPty
-{
-public:
-    MeterPty()
-    {
-        termios raw {};
-        cfmakeraw (&raw);
-        char name[256] = {};
-        if (openpty (&master, &slave, name, &raw, nullptr) == 0)
-            path = name;
-    }
-
-    ~MeterPty()
-    {
-        hang_up();
-        if (slave >= 0)
-            ::close (slave);
-    }
-
-    MeterPty (const MeterPty&) = delete;
-    MeterPty& operator= (const MeterPty&) = delete;
-
-    void send (const std::string& text) const
-    {
-        std::size_t done = 0;
-        while (done < text.size())
-        {
-            const ssize_t n = ::write (master, text.data() + done, text.size() - done);
-            if (n <= 0)
-                break;
-            done += static_cast<std::size_t> (n);
-        }
-    }
-
-    // The meter side goes away, as a pulled cable or a dead adapter does.
-    void hang_up()
-    {
-        if (master >= 0)
-            ::close (master);
-        master = -1;
-    }
-
-    std::string path;
-
-private:
-    int master = -1;
-    int slave = -1;
-};
+using MeterPty = vurtest::PtyMeter;
 
 std::string reading_line (double first, double average)
 {

@@ -5,10 +5,8 @@
 // message thread (the test's own thread). Warning boxes left open by a test are closed before its channels go.
 
 #include "app_fixture.h"
+#include "pty_meter.h"
 #include "src-wnd/tabcanvas.h"
-
-#include <pty.h>
-#include <unistd.h>
 
 #include <initializer_list>
 #include <memory>
@@ -27,13 +25,8 @@ protected:
         for (auto& canvas : canvases)
             canvas->signalThreadShouldExit();
         for (const auto& p : ptys)
-            [[maybe_unused]] const auto written = ::write (p.master, "\n", 1);
+            p->send ("\n");
         canvases.clear();
-        for (const auto& p : ptys)
-        {
-            close (p.slave);
-            close (p.master);
-        }
         ptys.clear();
         AppFixture::TearDown();
     }
@@ -41,11 +34,9 @@ protected:
     // A device on a fresh pseudo-terminal that stays silent; its channel does not refresh by itself.
     void add_quiet_device (const std::string& prefix, const std::string& name = "Test meter")
     {
-        Pty p;
-        char path[256] = {};
-        ASSERT_EQ (openpty (&p.master, &p.slave, path, nullptr, nullptr), 0);
-        ptys.push_back (p);
-        add_device (prefix, path, name);
+        ptys.push_back (std::make_unique<PtyMeter>());
+        ASSERT_TRUE (ptys.back()->is_open());
+        add_device (prefix, ptys.back()->path, name);
         app->cfg->set_str (prefix + "_chart_redraw_ms", "0");
     }
 
@@ -63,8 +54,8 @@ protected:
         return open_canvas (prefix);
     }
 
-    // The pseudo-terminal master of the n-th device, where a test plays the meter.
-    int meter (std::size_t n = 0) const { return ptys.at (n).master; }
+    // The meter of the n-th device, which a test plays.
+    const PtyMeter& meter (std::size_t n = 0) const { return *ptys.at (n); }
 
     // Adds boards to the package (and so to the run), as the reading loop does.
     static void add_boards (TabCanvas& canvas, std::initializer_list<std::pair<double, int>> value_counts)
@@ -95,12 +86,7 @@ protected:
     // Closes every open box as its button would, and lets the completion callbacks run.
     static void close_all_boxes() { close_boxes(); }
 
-    struct Pty
-    {
-        int master = -1;
-        int slave = -1;
-    };
-    std::vector<Pty> ptys;
+    std::vector<std::unique_ptr<PtyMeter>> ptys;
     std::vector<std::unique_ptr<TabCanvas>> canvases;
 };
 } // namespace vurtest

@@ -13,16 +13,6 @@ namespace
 {
 using Records = vurtest::RecordsFixture;
 
-void play (int meter, const std::string& text)
-{
-    for (std::size_t done = 0; done < text.size();)
-    {
-        const ssize_t n = ::write (meter, text.data() + done, text.size() - done);
-        ASSERT_GT (n, 0);
-        done += static_cast<std::size_t> (n);
-    }
-}
-
 std::size_t package_size (TabCanvas& canvas)
 {
     const juce::ScopedLock guard (canvas.lock);
@@ -321,7 +311,7 @@ TEST_F (Records, FailedWritesAreLoggedWithTheirReason)
 TEST_F (Records, BoardsFromTheMeterAreWrittenByteForByte)
 {
     auto& canvas = make_canvas ("a", 7, 12, 3);
-    play (meter(), "14.8\t14.2\r\n09.1\t09.5\r\n");
+    ASSERT_TRUE (meter().send ("14.8\t14.2\r\n09.1\t09.5\r\n"));
     ASSERT_TRUE (pump_until ([&] { return package_size (canvas) == 2; }));
     canvas.update_deviations();
 
@@ -368,7 +358,7 @@ TEST_F (Records, EveryHundredthBoardRewritesThePackageFile)
             values += board;
         }
     }
-    play (meter(), lines);
+    ASSERT_TRUE (meter().send (lines));
     ASSERT_TRUE (pump_until ([&] { return package_size (*canvases.back()) == 150; }));
 
     // Written by the reading thread at the hundredth board, and not again before the two hundredth.
@@ -404,12 +394,12 @@ TEST_F (Records, BoardsArrivingDuringAChangeBelongToTheNewPackage)
 
     std::atomic<bool> stop { false };
     std::atomic<std::size_t> sent { 0 };
-    const int fd = meter();
+    const vurtest::PtyMeter& line = meter();
     std::thread meter_thread ([&] {
         const std::string burst = "12.1\t12.0\r\n12.1\t12.0\r\n12.1\t12.0\r\n12.1\t12.0\r\n12.1\t12.0\r\n";
         while (! stop)
         {
-            if (::write (fd, burst.data(), burst.size()) == static_cast<ssize_t> (burst.size()))
+            if (line.send (burst))
                 sent += 5;
             std::this_thread::sleep_for (std::chrono::microseconds (500));
         }
@@ -418,10 +408,15 @@ TEST_F (Records, BoardsArrivingDuringAChangeBelongToTheNewPackage)
 
     write_opc_file (canvas, "400\nN75:3=7\nN75:4=13\nN75:5=300\n");
     canvas.check_opc_output_file();
-    pump_for (100);
+    // Some boards must arrive after the change: the new package holds more than the boards it was rebuilt from.
+    const bool flowing_after = pump_until ([&] {
+        const juce::ScopedLock guard (canvas.lock);
+        return canvas.pkg_values.size() > static_cast<std::size_t> (per_file);
+    });
     stop = true;
     meter_thread.join();
     ASSERT_TRUE (boards_flowing);
+    ASSERT_TRUE (flowing_after);
 
     const std::string flushed = record ("7_012001.mc");
     const std::size_t before_change = std::stoul (flushed.substr (0, flushed.find (',')));

@@ -1,9 +1,8 @@
 #include "app_fixture.h"
+#include "pty_meter.h"
 #include "src-wnd/tabcanvas.h"
 #include "src-wnd/vodaze.h"
 
-#include <pty.h>
-#include <unistd.h>
 
 namespace
 {
@@ -11,10 +10,9 @@ using SimulatedDevice = vurtest::AppFixture;
 
 TEST_F (SimulatedDevice, CountsBoardsInTheMainWindow)
 {
-    int master = -1, slave = -1;
-    char name[256] = {};
-    ASSERT_EQ (openpty (&master, &slave, name, nullptr, nullptr), 0);
-    add_device ("a", name);
+    vurtest::PtyMeter meter;
+    ASSERT_TRUE (meter.is_open());
+    add_device ("a", meter.path);
     app->cfg->set_str ("a_run_simulation", "true");
     app->wnd = std::make_unique<VODAze>();
     auto* canvas = dynamic_cast<TabCanvas*> (app->wnd->notebook.getTabContentComponent (0));
@@ -24,7 +22,5 @@ TEST_F (SimulatedDevice, CountsBoardsInTheMainWindow)
         return canvas->run_values.size() >= 3;
     }));
     app->wnd.reset();
-    close (slave);
-    close (master);
 }
 } // namespace

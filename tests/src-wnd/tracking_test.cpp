@@ -29,11 +29,6 @@ bool in_order (const std::vector<std::string>& lines, const std::vector<std::str
     return true;
 }
 
-void play (int meter, const std::string& text)
-{
-    ASSERT_EQ (::write (meter, text.data(), text.size()), static_cast<ssize_t> (text.size()));
-}
-
 std::size_t package_size (TabCanvas& canvas)
 {
     const juce::ScopedLock guard (canvas.lock);
@@ -117,7 +112,7 @@ TEST_P (PackageChange, FlushesTheOldPackageAndRunThenRebuildsBothBucketsFromTheR
         write_record ("7_012004.mc", "16.0,.");
     auto& canvas = make_canvas ("a", 7, 12, 3);
 
-    play (meter(), "13.1\t13.0\r\n12.1\t12.0\r\n");
+    ASSERT_TRUE (meter().send ("13.1\t13.0\r\n12.1\t12.0\r\n"));
     ASSERT_TRUE (pump_until ([&] { return package_size (canvas) == 2; }));
 
     write_opc_file (canvas, "200\nN75:3=7\nN75:4=12\nN75:5=4\n");

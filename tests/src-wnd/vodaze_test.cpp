@@ -1,4 +1,5 @@
 #include "app_fixture.h"
+#include "pty_meter.h"
 #include "src-log/log.h"
 #include "src-wnd/tabcanvas.h"
 #include "src-wnd/vodaze.h"
@@ -8,7 +9,6 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <pty.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -196,10 +196,9 @@ TEST_F (MainWindow, ClosingTheWindowKillsTheRunningConsole)
 
 TEST_F (MainWindow, StandInConsoleFeedsThePackageNumbersOrFailsOnAnAddressItCannotServe)
 {
-    int master = -1, slave = -1;
-    char name[256] = {};
-    ASSERT_EQ (openpty (&master, &slave, name, nullptr, nullptr), 0);
-    add_device ("a", name);
+    vurtest::PtyMeter meter;
+    ASSERT_TRUE (meter.is_open());
+    add_device ("a", meter.path);
     // Found in the executable's folder before the search path.
     app->cfg->set_str ("opc_console_application", "vur-opc-sim");
 
@@ -223,8 +222,6 @@ TEST_F (MainWindow, StandInConsoleFeedsThePackageNumbersOrFailsOnAnAddressItCann
         EXPECT_EQ (wnd.error_messages, std::vector<std::string> { console_failed });
         app->wnd.reset();
     }
-    close (slave);
-    close (master);
 }
 TEST_F (MainWindow, F1RunsTheAboutJobAndOtherKeysArePassedOn)
 {

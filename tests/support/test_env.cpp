@@ -45,6 +45,23 @@ void unsetEnv (const char* name)
 #endif
 }
 
+ScopedEnv::ScopedEnv (const char* variableName, const std::optional<std::string>& value) : name (variableName)
+{
+    if (const char* old = std::getenv (name))
+        saved = old;
+    set (value);
+}
+
+ScopedEnv::~ScopedEnv() { set (saved); }
+
+void ScopedEnv::set (const std::optional<std::string>& value)
+{
+    if (value)
+        setEnv (name, *value);
+    else
+        unsetEnv (name);
+}
+
 std::string setTempDir (const std::string& path)
 {
     const char* old = std::getenv ("TMPDIR");

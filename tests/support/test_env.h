@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace vurtest
@@ -23,6 +24,23 @@ std::size_t count_of (const std::string& text, const std::string& part);
 // Environment variables, the same way on every platform (MinGW has no setenv).
 void setEnv (const char* name, const std::string& value);
 void unsetEnv (const char* name);
+
+// Sets an environment variable (or, given nothing, removes it) for the life of the object, and puts back
+// what was there before, so that no test leaves the next one a changed environment.
+class ScopedEnv
+{
+public:
+    ScopedEnv (const char* name, const std::optional<std::string>& value);
+    ~ScopedEnv();
+    ScopedEnv (const ScopedEnv&) = delete;
+    ScopedEnv& operator= (const ScopedEnv&) = delete;
+
+    void set (const std::optional<std::string>& value);
+
+private:
+    const char* name;
+    std::optional<std::string> saved;
+};
 
 // Points the temporary folder at path for this process and the children it starts: TMPDIR on POSIX,
 // TMP and TEMP on Windows. Returns the folder it replaced.

@@ -139,31 +139,7 @@ TEST (ChildProcess, KillOfAnEndedChildKeepsItsExitCode)
 }
 
 #ifndef _WIN32
-class EnvironmentVariable
-{
-public:
-    EnvironmentVariable (const char* variableName, std::optional<std::string> value) : name (variableName)
-    {
-        if (const char* old = std::getenv (name))
-            saved = old;
-        set (value);
-    }
-    ~EnvironmentVariable() { set (saved); }
-    EnvironmentVariable (const EnvironmentVariable&) = delete;
-    EnvironmentVariable& operator= (const EnvironmentVariable&) = delete;
-
-private:
-    void set (const std::optional<std::string>& value)
-    {
-        if (value)
-            setenv (name, value->c_str(), 1);
-        else
-            unsetenv (name);
-    }
-
-    const char* name;
-    std::optional<std::string> saved;
-};
+using EnvironmentVariable = vurtest::ScopedEnv;
 
 void copyProgram (const std::string& to)
 {

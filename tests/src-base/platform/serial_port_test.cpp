@@ -39,9 +39,10 @@ TEST (SerialPort, MissingDeviceAndBadSettingsAreRefused)
 // Pseudo-terminals stand in for meters on POSIX systems.
 #ifndef _WIN32
 
+#include "tests/support/pty_meter.h"
+
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -73,34 +74,13 @@ long long threadCpuMs()
 }
 
 // A meter on a pseudo-terminal: the test writes on the master, the port under test opens the slave by path.
+// The line is left as opened, so that what the port sets up shows.
 class SerialPortTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        char name[256] = {};
-        ASSERT_EQ (openpty (&master, &slave, name, nullptr, nullptr), 0);
-        path = name;
-    }
+    void SetUp() override { ASSERT_TRUE (meter.is_open()); }
 
-    void TearDown() override
-    {
-        closeMaster();
-        if (slave >= 0)
-            ::close (slave);
-    }
-
-    void closeMaster()
-    {
-        if (master >= 0)
-            ::close (master);
-        master = -1;
-    }
-
-    void send (const std::string& bytes)
-    {
-        ASSERT_EQ (::write (master, bytes.data(), bytes.size()), static_cast<ssize_t> (bytes.size()));
-    }
+    void send (const std::string& bytes) { ASSERT_TRUE (meter.send (bytes)); }
 
     // Opens the slave as the meter's port with the default settings and the given time-outs.
     void openConfigured (SerialPort& port, const CommTimeouts& timeouts = meterTimeouts)
@@ -119,9 +99,8 @@ protected:
         return buffer;
     }
 
-    int master = -1;
-    int slave = -1;
-    std::string path;
+    vurtest::PtyMeter meter { vurtest::PtyMeter::Line::as_opened };
+    const std::string& path = meter.path;
 };
 } // namespace
 
@@ -225,16 +204,16 @@ TEST_F (SerialPortTest, BurstIsReturnedWholeAndFullBuffersAtOnce)
     // hundredth of the interval, so that a loaded machine cannot stretch one past it; the total time-out is long
     // enough that the read waits for the first byte however late the writer starts.
     ASSERT_TRUE (port.applyTimeouts ({ 500, 10, 10000 }));
-    std::thread meter ([this]
+    std::thread writer ([this]
     {
         for (char c : std::string ("15.4\t14.8\r\n"))
         {
-            ::write (master, &c, 1);
+            meter.send (std::string (1, c));
             std::this_thread::sleep_for (std::chrono::milliseconds (5));
         }
     });
     const std::string trickle = readString (port, 100);
-    meter.join();
+    writer.join();
     EXPECT_EQ (trickle, "15.4\t14.8\r\n");
     ASSERT_TRUE (port.applyTimeouts (meterTimeouts));
 
@@ -271,9 +250,8 @@ TEST_F (SerialPortTest, IdleAndHungUpLinesWaitOutTheTotalTimeout)
     EXPECT_GE (msSince (start), 100);
 
     // With the far end gone a descriptor is "ready" at once; the read must still take its time, not spin.
-    closeMaster();
-    ::close (slave);
-    slave = -1;
+    meter.hang_up();
+    meter.close_slave();
     for (int i = 0; i < 3; ++i)
     {
         start = Clock::now();

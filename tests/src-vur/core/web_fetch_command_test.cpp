@@ -1,6 +1,7 @@
 #include "src-vur/core/web_fetch_command.h"
 
 #include "src-base/core/command_line.h"
+#include "test_env.h"
 
 #include <gtest/gtest.h>
 
@@ -10,19 +11,6 @@
 
 namespace
 {
-// An empty value removes the variable on Windows, so both mean "not set" there.
-void setVariable (const char* name, const char* value)
-{
-#ifdef _WIN32
-    _putenv_s (name, value != nullptr ? value : "");
-#else
-    if (value != nullptr)
-        setenv (name, value, 1);
-    else
-        unsetenv (name);
-#endif
-}
-
 TEST (WebFetchCommand, CommandLineNamesEveryOptionAndQuotesItsTexts)
 {
     const std::string agent = user_agent();
@@ -92,13 +80,13 @@ TEST (WebFetchCommand, HostOfAUrl)
 
 TEST (WebFetchCommand, BaseUrlFromTheEnvironmentWhenSet)
 {
-    setVariable ("VUR_WEB_BASE_URL", nullptr);
+    // An empty value removes the variable on Windows, so both mean "not set" there.
+    vurtest::ScopedEnv base ("VUR_WEB_BASE_URL", std::nullopt);
     EXPECT_EQ (web_base_url(), VUR_WEB_BASE_URL_DEFAULT);
-    setVariable ("VUR_WEB_BASE_URL", "");
+    base.set ("");
     EXPECT_EQ (web_base_url(), VUR_WEB_BASE_URL_DEFAULT);
-    setVariable ("VUR_WEB_BASE_URL", "http://127.0.0.1:4711");
+    base.set ("http://127.0.0.1:4711");
     EXPECT_EQ (web_base_url(), "http://127.0.0.1:4711");
     EXPECT_EQ (web_base_url() + motd_path, "http://127.0.0.1:4711/vur/motd.txt");
-    setVariable ("VUR_WEB_BASE_URL", nullptr);
 }
 } // namespace
