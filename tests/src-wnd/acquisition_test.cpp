@@ -130,7 +130,9 @@ TEST_F (Acquisition, MeterLinesBecomeBoardValuesInTheirBins)
         // text that was waiting: the follower comes after it, or it would be part of it.
         meter.send (c.text);
         if (*c.logged != '\0')
+        {
             ASSERT_TRUE (wait_for_log (meter.path + c.logged));
+        }
         // Readings are taken in the order they came, so once the follower is counted nothing of the case's
         // line is still to come: a board too many would already stand before it.
         meter.send (reading_line (12.0, follower));
