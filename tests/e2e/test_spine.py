@@ -47,7 +47,7 @@ class SpineTest(unittest.TestCase):
     def test_second_start_leaves_the_first_instance_alone(self):
         first = self.box.start_vur()
         self.box.wait_for_log(r'running job #4: "main window"')
-        second = self.box.start_vur()
+        second = self.box.start_another_vur()
         self.assertEqual(second.wait(timeout=30), 0)
         self.assertEqual(self.box.log().count("starting Dadovir Moisture Measurement"), 1)
         self.assertIsNone(first.poll())
