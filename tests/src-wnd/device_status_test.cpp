@@ -151,8 +151,10 @@ protected:
         auto* button = button_of (*box);
         ASSERT_NE (button, nullptr);
         button->triggerClick();
-        ASSERT_TRUE (pump_until ([] { return open_boxes() == 0; }, 2000));
-        pump_for (20);
+        // The click is handled from the message loop; the box is gone, and what its end set going has run,
+        // once it is off the screen and a message posted after that has been delivered.
+        ASSERT_TRUE (pump_until ([] { return open_boxes() == 0 && boxes_on_screen() == 0; }));
+        ASSERT_TRUE (pump_pending());
     }
 };
 
