@@ -305,7 +305,7 @@ TEST_F (BoardCountWarning, ClosingABoxAfterItsChannelIsGoneTouchesNothing)
     canvas->~TabCanvas();
     std::memset (storage->bytes, 0x5a, sizeof (storage->bytes));
 
-    close_all_boxes();
+    close_boxes();
     EXPECT_EQ (open_boxes(), 0);
     std::size_t touched = 0;
     for (unsigned char byte : storage->bytes)

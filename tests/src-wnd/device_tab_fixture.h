@@ -20,7 +20,7 @@ class DeviceTabFixture : public AppFixture
 protected:
     void TearDown() override
     {
-        close_all_boxes();
+        close_boxes();
         // A silent port keeps a read waiting for its whole time-out (10 ms a byte asked for): one byte ends it.
         for (auto& canvas : canvases)
             canvas->signalThreadShouldExit();
@@ -82,9 +82,6 @@ protected:
                 return box;
         return nullptr;
     }
-
-    // Closes every open box as its button would, and lets the completion callbacks run.
-    static void close_all_boxes() { close_boxes(); }
 
     std::vector<std::unique_ptr<PtyMeter>> ptys;
     std::vector<std::unique_ptr<TabCanvas>> canvases;

@@ -148,7 +148,7 @@ TEST_F (Records, BadRecordAtStartIsReportedAndTheWindowIsStillBuilt)
         EXPECT_DOUBLE_EQ (canvas->run_average, 14.5);
     }
     EXPECT_EQ (text_of (canvas->pkg_value), "003");
-    close_all_boxes();
+    close_boxes();
     app->wnd.reset();
 }
 
@@ -238,7 +238,7 @@ TEST_F (Records, AFileThatCanNeverBeWrittenEndsUpInTheLog)
     vurtest::writeFile (record_dir, "");
     canvas->write_package_file();
     const auto mark = log_mark();
-    close_all_boxes();
+    close_boxes();
     canvas.reset();
     const std::string log = log_since (mark);
     EXPECT_NE (log.find ("prefix=a: the record file " + record_dir + "/7_012003.mc could not be written ("), std::string::npos) << log;
@@ -267,7 +267,7 @@ TEST_F (Records, DevicesThatWouldShareRecordFilesAreNamedOnceInTheLogAndOnBothCh
     EXPECT_EQ (errors_of (0), std::vector<std::string> { "record files shared with prefix=b in " + year_folder + ": set a_output_directory to keep them apart" });
     EXPECT_EQ (errors_of (1), std::vector<std::string> { "record files shared with prefix=a in " + year_folder + ": set b_output_directory to keep them apart" });
     EXPECT_TRUE (errors_of (2).empty());
-    close_all_boxes();
+    close_boxes();
     app->wnd.reset();
 }
 
