@@ -76,7 +76,15 @@ class CrashSafetyTest(unittest.TestCase):
 
             # Kill only while the package file is being rewritten: a program that writes nothing must fail.
             self.box.wait_for_log(r"prefix=a: writing \d+ boards to .*3_007009\.mc")
-            time.sleep(rng.uniform(0.8, 2.5))
+            if round_number % 2 == 0:
+                # At a random moment: wherever the kill lands.
+                time.sleep(rng.uniform(0.8, 2.5))
+            else:
+                # While a rewrite is seen under way (its temporary file is there), so that some kills land in
+                # the middle of a write however the load on the machine spaces the writes out.
+                deadline = time.time() + 30
+                while not glob.glob(self.package + ".tmp*") and time.time() < deadline:
+                    time.sleep(0.001)
             vur.send_signal(signal.SIGKILL)
             vur.wait(timeout=10)
             self.box.stop(meter)
