@@ -82,8 +82,9 @@ class CrashSafetyTest(unittest.TestCase):
             else:
                 # While a rewrite is seen under way (its temporary file is there), so that some kills land in
                 # the middle of a write however the load on the machine spaces the writes out.
+                left_before = set(glob.glob(self.package + ".tmp*"))
                 deadline = time.time() + 30
-                while not glob.glob(self.package + ".tmp*") and time.time() < deadline:
+                while not set(glob.glob(self.package + ".tmp*")) - left_before and time.time() < deadline:
                     time.sleep(0.001)
             vur.send_signal(signal.SIGKILL)
             vur.wait(timeout=10)
