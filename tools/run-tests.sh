@@ -52,8 +52,7 @@ cmake --build "$top/build-asan" -j"$(nproc)" --target vur_core_tests vur_platfor
     ctest --preset asan "${ctest_args[@]}" --label-regex "vur_shell_tests")
 
 # The core and platform suites under ThreadSanitizer: the serial port's reads, the child processes and the
-# bounded searches run on threads of their own. (The shell suite is left out: the framework's message thread
-# and its X11 connection report races in the framework's own code that are no concern of ours.)
+# bounded searches run on threads of their own.
 echo "== thread sanitizer build (build-tsan/)"
 (cd "$top" && cmake --preset tsan > /dev/null)
 cmake --build "$top/build-tsan" -j"$(nproc)" --target vur_core_tests vur_platform_tests vur_test_child vur-meter-sim
