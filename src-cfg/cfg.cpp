@@ -22,7 +22,7 @@ std::vector<std::string>* applicationErrorSink()
 
 std::string default_output_directory() { return Ziz::sys::defaultRecordFolder(); }
 
-std::string default_opc_console_application() { return Ziz::sys::programFileName ("OPCConsole"); }
+std::string default_opc_console_application() { return Ziz::sys::defaultOpcConsoleApplication(); }
 
 std::string default_opc_url() { return "opcda://localhost/RSLinx OPC Server"; }
 

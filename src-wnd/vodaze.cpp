@@ -1,6 +1,7 @@
 #include "src-wnd/vodaze.h"
 
 #include "src-base/core/ZizException.h"
+#include "src-base/core/command_line.h"
 #include "src-cfg/cfg.h"
 #include "src-log/log.h"
 #include "src-vur/kmmapp.h"
@@ -38,11 +39,20 @@ VODAze::VODAze()
 
     start_opc_console (executableFolder, cfgFile);
 
-    for (const auto& prefix : app.device_prefixes)
+    try
     {
-        const std::string name = app.cfg->get_str (prefix + "_name", prefix);
-        auto* canvas = new TabCanvas (prefix);
-        notebook.addTab (juce::String::fromUTF8 (name.c_str()), tabColour, canvas, true, -1);
+        for (const auto& prefix : app.device_prefixes)
+        {
+            const std::string name = app.cfg->get_str (prefix + "_name", prefix);
+            auto* canvas = new TabCanvas (prefix);
+            notebook.addTab (juce::String::fromUTF8 (name.c_str()), tabColour, canvas, true, -1);
+        }
+    }
+    catch (...)
+    {
+        // No destructor runs for a window that was never built, and the console must not outlive it.
+        terminate_opc_console();
+        throw;
     }
 
     warn_of_shared_record_files();
@@ -79,14 +89,19 @@ VODAze::~VODAze()
         // Without an application object there is nowhere to keep the placement.
     }
 
+    terminate_opc_console();
+
+    clearContentComponent();
+}
+
+void VODAze::terminate_opc_console()
+{
     if (opc_console_process.isValid())
     {
         log_line ("terminating OPC child process");
         opc_console_process.kill();
         opc_console_process.release();
     }
-
-    clearContentComponent();
 }
 
 void VODAze::warn_of_shared_record_files()
@@ -147,7 +162,8 @@ void VODAze::start_opc_console (const juce::File& executableFolder, const juce::
     // now, not what it held at the last timed save.
     cfg.saveIfNeeded();
 
-    const std::string commandLine = cfg.get_str ("opc_console_application") + " \"" + cfgFile.getFullPathName().toStdString() + "\"";
+    // The application is taken as the user wrote it: it may carry its own quotes and arguments.
+    const std::string commandLine = cfg.get_str ("opc_console_application") + " " + Ziz::quoteArgument (cfgFile.getFullPathName().toStdString());
     log_line ("starting OPC console: \"" + commandLine + "\"");
 
     Ziz::sys::ChildProcess::Options options;
@@ -157,6 +173,9 @@ void VODAze::start_opc_console (const juce::File& executableFolder, const juce::
                                                                      : Ziz::sys::ChildProcess::Console::none;
     options.consoleTitle = "VUR OPC Console";
     options.consoleFillAttribute = 10; // bright green on black
+    // A console left behind by a crashed or killed monitor would keep writing numbers that nobody reads,
+    // and hold the plant's OPC connection.
+    options.endWithParent = true;
 
     if (! opc_console_process.start (commandLine, options))
     {

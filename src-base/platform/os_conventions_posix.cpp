@@ -17,6 +17,8 @@ const char* operatingSystemFamily()
 
 std::string programFileName (const std::string& stem) { return stem; }
 
+std::string defaultOpcConsoleApplication() { return "vur-opc-sim"; }
+
 std::string allUsersDataFolder() { return "/var"; }
 
 std::string defaultRecordFolder()

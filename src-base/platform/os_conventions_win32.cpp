@@ -12,6 +12,8 @@ const char* operatingSystemFamily() { return "Windows"; }
 
 std::string programFileName (const std::string& stem) { return stem + ".exe"; }
 
+std::string defaultOpcConsoleApplication() { return "OPCConsole.exe"; }
+
 std::string allUsersDataFolder()
 {
     char path[MAX_PATH] = {};

@@ -6,8 +6,9 @@ package's record files byte for byte, with CR LF line ends.
 
 The meter is vur-meter-sim.exe playing a known list of readings on the second of two COM ports joined back
 to back ($VUR_TEST_COM_PAIR, set up by tests/win/run-suite.sh); the monitor reads the first. The kiln, run
-and package numbers come through the OPC console stand-in (OPCConsole.exe beside vur.exe, as installed)
-relaying a text file. Leaves a screenshot of the main window with its chart in ARTIFACT_DIR.
+and package numbers come through the OPC console stand-in (vur-opc-sim.exe beside vur.exe, as installed,
+named in the configuration) relaying a text file. Leaves a screenshot of the main window with its chart in
+ARTIFACT_DIR.
 """
 
 import os
@@ -54,7 +55,7 @@ def main():
 
     write_config(os.path.join(config_dir, "DuvidudUvereverOzure.cfg"), dict(
         get_version_number="FALSE", get_motd="FALSE", VODAze="40 40 900 600",
-        opc_url="file:///" + windows_path(relay).replace("\\", "/"),
+        opc_console_application="vur-opc-sim.exe", opc_url="file:///" + windows_path(relay).replace("\\", "/"),
         output_directory=windows_path(records) + "\\%Y\\",
         a_device=reader_port, a_name="Planer", a_run_simulation="false", a_interval_ms="50",
         a_read_len="110", a_chart_redraw_ms="200", a_last_kiln=SAVED[0], a_last_run=SAVED[1], a_last_pkg=SAVED[2]))
