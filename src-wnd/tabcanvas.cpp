@@ -150,14 +150,16 @@ void TabCanvas::run()
     {
         const Ziz::Exception record = caught_exception_record ("TabCanvas::run", "src-wnd\\tabcanvas", 640);
         log_exception (&record);
+        {
+            // The device is no longer read: the operator must see it (a port that would not open has said
+            // so already).
+            const juce::ScopedLock guard (lock);
+            if (error_messages.empty() || error_messages.back() != record.errorText)
+                error_messages.push_back ("the device is no longer read: " + record.errorText);
+        }
         if (reading_started)
         {
-            // The device is no longer read: the operator must see it, and the boards counted so far must
-            // reach their files as they would at a normal end.
-            {
-                const juce::ScopedLock guard (lock);
-                error_messages.push_back ("the device is no longer read: " + record.errorText);
-            }
+            // The boards counted so far reach their files as they would at a normal end.
             log_line ("prefix=" + prefix + ": device thread is ending after an error");
             try
             {
