@@ -18,6 +18,21 @@ std::vector<std::string>* applicationErrorSink()
 {
     return &vur().startup_errors;
 }
+
+// What kept the framework from reading an existing file, in its own words where it has them.
+std::string unreadable_reason (const juce::File& file)
+{
+    juce::FileInputStream in (file);
+    if (in.failedToOpen())
+        return in.getStatus().getErrorMessage().toStdString();
+
+    juce::XmlDocument document (file);
+    if (const auto root = document.getDocumentElement())
+        return "its outer element is <" + root->getTagName().toStdString() + ">, not <PROPERTIES>";
+
+    const auto error = document.getLastParseError();
+    return error.isEmpty() ? std::string ("the framework gave no reason") : "reading stopped: " + error.toStdString();
+}
 } // namespace
 
 std::string default_output_directory() { return Ziz::sys::defaultRecordFolder(); }
@@ -62,7 +77,28 @@ Cfg::Cfg (std::vector<std::string>* startupErrors)
     : juce::PropertiesFile (default_file(), default_options()), errorSink (startupErrors)
 {
     log_line ("configuration file used: " + getFile().getFullPathName().toStdString());
+
+    // The file holds every device definition and the last kiln, run and package numbers; one that a hand
+    // edit has broken must reach a person intact, not be replaced by the defaults at the first save.
+    // (A folder in the file's place is no such file: its failed save is reported below.)
+    if (! isValidFile() && getFile().existsAsFile())
+    {
+        read_only = true;
+        if (errorSink != nullptr)
+            errorSink->push_back ("The configuration file " + getFile().getFullPathName().toStdString() + " cannot be read ("
+                                  + unreadable_reason (getFile())
+                                  + "). It has been left as it is: correct it or move it away, then start the program again.");
+    }
+
     set_defaults();
+}
+
+void Cfg::propertyChanged()
+{
+    // Without this the change would be saved, 3000 ms later or at destruction, over the unreadable file.
+    if (read_only)
+        return;
+    juce::PropertiesFile::propertyChanged();
 }
 
 Cfg::~Cfg()

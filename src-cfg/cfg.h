@@ -12,8 +12,8 @@
 class Cfg : public juce::PropertiesFile
 {
 public:
-    // Loads the file, logs its path and writes the global defaults; a failed save is appended to the
-    // application's startup_errors.
+    // Loads the file, logs its path and writes the global defaults; a failed save, or a file that exists but
+    // cannot be read, is appended to the application's startup_errors.
     Cfg();
     // The same, with the failures going to the given list (for use without an application object).
     explicit Cfg (std::vector<std::string>& startupErrors);
@@ -38,9 +38,14 @@ public:
     static juce::File default_file();
     static Options default_options();
 
+protected:
+    void propertyChanged() override;
+
 private:
     Cfg (std::vector<std::string>* startupErrors);
     std::vector<std::string>* errorSink = nullptr;
+    // The file exists but could not be read: the store works from its defaults in memory and never writes it.
+    bool read_only = false;
 };
 
 // Platform defaults of the global keys.

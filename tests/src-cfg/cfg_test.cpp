@@ -121,6 +121,44 @@ TEST_F (CfgTest, FailedSaveBecomesAStartupError)
     EXPECT_EQ (errors[0], "Failed to save configuration file " + file() + ". (Permission issues?)");
 }
 
+TEST_F (CfgTest, UnreadableFileIsReportedAndNeverWrittenOver)
+{
+    const std::string head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n\r\n<PROPERTIES>\r\n"
+                             "  <VALUE name=\"planer1_device\" val=\"/dev/ttyS0\"/>\r\n";
+    struct Case
+    {
+        const char* what;
+        std::string text;
+        std::string reason;
+    };
+    const Case cases[] = {
+        { "a hand edit lost a quote", head + "  <VALUE name=\"planer1_name val=\"Planer\"/>\r\n</PROPERTIES>\r\n",
+          "reading stopped: expected '=' after attribute 'Planer'" },
+        { "cut short", head, "reading stopped: unmatched tags" },
+        { "another outer element", "<SETTINGS>\r\n  <VALUE name=\"a\" val=\"1\"/>\r\n</SETTINGS>\r\n",
+          "its outer element is <SETTINGS>, not <PROPERTIES>" },
+        { "empty", "", "reading stopped: not enough input" },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
+        errors.clear();
+        vurtest::writeFile (file(), c.text);
+        {
+            Cfg cfg (errors);
+            // The defaults serve in memory; nothing reaches the file, neither a change nor the last save.
+            EXPECT_EQ (cfg.get_str ("warn_board_threshold"), "1500");
+            cfg.set_str ("planer1_last_kiln", "7");
+            EXPECT_TRUE (cfg.saveIfNeeded());
+        }
+        ASSERT_EQ (errors.size(), 1u);
+        EXPECT_EQ (errors[0], "The configuration file " + file() + " cannot be read (" + c.reason
+                                  + "). It has been left as it is: correct it or move it away, then start the program again.");
+        EXPECT_EQ (vurtest::readFile (file()), c.text);
+    }
+}
+
 TEST_F (CfgTest, SortAtShutdownOrdersEntriesAndRewritesOnlyWhenNeeded)
 {
     vurtest::writeFile (file(), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n\n<PROPERTIES>\n"
