@@ -35,6 +35,31 @@ std::string unreadable_reason (const juce::File& file)
 }
 } // namespace
 
+std::optional<std::map<std::string, std::string>> read_cfg_entries (const std::string& xmlText)
+{
+    // As juce::PropertiesFile::loadAsXml does it, which is private to the framework.
+    const auto document = juce::parseXMLIfTagMatches (toJuce (xmlText), "PROPERTIES");
+    if (document == nullptr)
+        return std::nullopt;
+
+    juce::StringPairArray entries (true);
+    for (auto* element : document->getChildWithTagNameIterator ("VALUE"))
+    {
+        const auto name = element->getStringAttribute ("name");
+        if (name.isEmpty())
+            continue;
+        if (const auto* child = element->getFirstChildElement())
+            entries.set (name, child->toString (juce::XmlElement::TextFormat().singleLine().withoutHeader()));
+        else
+            entries.set (name, element->getStringAttribute ("val"));
+    }
+
+    std::map<std::string, std::string> result;
+    for (int i = 0; i < entries.size(); ++i)
+        result[entries.getAllKeys()[i].toStdString()] = entries.getAllValues()[i].toStdString();
+    return result;
+}
+
 std::string default_output_directory() { return Ziz::sys::defaultRecordFolder(); }
 
 std::string default_opc_console_application() { return Ziz::sys::programFileName ("OPCConsole"); }

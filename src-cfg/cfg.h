@@ -6,6 +6,8 @@
 #include <juce_data_structures/juce_data_structures.h>
 
 #include <cstdint>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,6 +49,11 @@ private:
     // The file exists but could not be read: the store works from its defaults in memory and never writes it.
     bool read_only = false;
 };
+
+// The entries that a configuration file holding this text loads as, read the way the store reads its file
+// (keys found ignoring case, the spelling of a key's first entry kept, a later entry's value replacing an
+// earlier one); nothing when the store could not read the text.
+std::optional<std::map<std::string, std::string>> read_cfg_entries (const std::string& xmlText);
 
 // Platform defaults of the global keys.
 std::string default_output_directory();
