@@ -62,6 +62,31 @@ class StartupFailureTest(unittest.TestCase):
             self.assertEqual(f.read(), text)
         self.assertNotIn("shutting down", self.box.log())
 
+    def test_device_with_an_unusable_pattern_gets_its_tab_and_the_others_theirs(self):
+        write_config(self.box.cfg_file, dict(
+            get_version_number="FALSE", get_motd="FALSE", opc_console_application="vur-no-such-console",
+            VODAze="40 40 900 600",
+            a_device="/dev/vur-no-such-port-a", a_name="Planer", a_export_image="true", a_chart_redraw_ms="300",
+            a_opc_via_csv_filename=os.path.join(self.box.tmp, "numbers.csv"), a_opc_via_csv_regex="([unclosed",
+            b_device="/dev/vur-no-such-port-b", b_name="Moulder"))
+        proc = self.box.start_vur()
+
+        wait_until(visible_main_windows, 30, "a visible main window")
+        self.box.wait_for_log(r'device thread for /dev/vur-no-such-port-b has started \(name="Moulder"')
+        self.assertIn('a_opc_via_csv_regex "([unclosed" cannot be used', self.box.log())
+
+        # Red lines from y 20: the two about the console, then the device's own: its pattern and its port.
+        chart = os.path.join(self.box.tmp, "a_chart.png")
+
+        def bands():
+            try:
+                return red_text_bands(chart)
+            except (OSError, subprocess.CalledProcessError, ValueError, IndexError):
+                return None  # not written yet, or caught while being written
+
+        wait_until(lambda: bands() == [1, 2, 3, 4], 30, "four red lines on the chart")
+        self.assertEqual(self.box.stop(proc), 0)
+
 
 if __name__ == "__main__":
     unittest.main()
