@@ -32,15 +32,20 @@ const char* const product_title = "Dadovir Moisture Meter";
 
 [[noreturn]] void report_crash_and_exit (const char* phrase, const char* function, const char* file, int line, int status)
 {
+    // Each step on its own: a log that cannot be written must not keep the record from being built, which
+    // prints its report on standard output.
+    const juce::ScopedLock guard (log_lock);
     try
     {
-        const juce::ScopedLock guard (log_lock);
         log_line (phrase);
+    }
+    catch (...)
+    {
+    }
+    try
+    {
         const Ziz::Exception record (function, file, line, phrase);
-        const std::string entry = get_timestamp() + " " + record.report() + "\n";
-        std::ostream& out = get_log_stream();
-        out << entry;
-        out.flush();
+        log_line (record.report());
     }
     catch (...)
     {

@@ -1,6 +1,8 @@
 #include "app_fixture.h"
 #include "src-log/log.h"
 
+#include <cstdio>
+#include <filesystem>
 #include <regex>
 
 namespace
@@ -153,5 +155,27 @@ TEST_F (Jobs, StartThatLeavesNoMainWindowEndsWithTheStartupErrorBoxAndStatus1)
                                 "\"opc_console_application\"). The log file " + get_log_filename() + " has the details.\n"),
                std::string::npos)
         << log_text();
+}
+TEST (CrashHandler, ReportReachesStandardOutputWhenTheLogCannotBeWritten)
+{
+    GTEST_FLAG_SET (death_test_style, "threadsafe");
+    // A folder where the log file belongs: the log cannot be opened.
+    const std::string folder = vurtest::sandboxDir() + "/crash-without-log";
+    std::filesystem::create_directories (folder + "/vur.log");
+    const std::string output = folder + "/stdout.txt";
+    EXPECT_EXIT (
+        {
+            vurtest::setTempDir (folder);
+            if (std::freopen (output.c_str(), "w", stdout) == nullptr)
+                std::_Exit (5);
+            VUR_Juce_Crash_Handler (nullptr);
+        },
+        ::testing::ExitedWithCode (1), "");
+    const std::string text = vurtest::readFile (output);
+    // The record's own "P=2, M=" line with its report (the log's failures print theirs around it).
+    const auto record = text.find ("The error text is:  crash handler invoked\n");
+    ASSERT_NE (record, std::string::npos) << text;
+    EXPECT_NE (text.rfind ("P=2, M=An error occurred.", record), std::string::npos) << text;
+    EXPECT_NE (text.find ("Function name:      VUR_Juce_Crash_Handler", record), std::string::npos) << text;
 }
 } // namespace
