@@ -197,6 +197,13 @@ bool Cfg::get_bool (const std::string& key, bool fallback) const
     return Ziz::readBoolSetting (getValue (toJuce (key)).toStdString()).value_or (fallback);
 }
 
+std::string Cfg::shown_name (const std::string& prefix) const
+{
+    if (auto name = get_str (prefix + "_name", ""); ! name.empty())
+        return name;
+    return prefix.empty() ? std::string ("Unknown") : prefix;
+}
+
 void Cfg::set_device_defaults (const std::string& prefix)
 {
     set_default (prefix + "_name", "Unknown");

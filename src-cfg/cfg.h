@@ -30,6 +30,11 @@ public:
     virtual std::int32_t get_int (const std::string& key) const;
     virtual bool get_bool (const std::string& key, bool fallback) const;
 
+    // The name a device is shown under (tab, chart, warning): its name setting, or its prefix where the
+    // name is missing or empty, or "Unknown" where both are empty. Never empty: the notebook drops the tab
+    // button of an empty name but keeps its content, which would show one device's chart under another's tab.
+    std::string shown_name (const std::string& prefix) const;
+
     // Writes the missing per-device settings of one device and removes its obsolete keys.
     void set_device_defaults (const std::string& prefix);
 

@@ -103,7 +103,7 @@ TabCanvas::~TabCanvas()
 
 std::string TabCanvas::device_name() const
 {
-    return vur().cfg->get_str (prefix + "_name", prefix);
+    return vur().cfg->shown_name (prefix);
 }
 
 std::optional<std::regex> TabCanvas::compile_pattern_setting (const std::string& key)

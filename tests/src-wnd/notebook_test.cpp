@@ -102,4 +102,41 @@ TEST_F (DeviceNotebook, AnUnusablePatternIsShownOnItsOwnTabAndCostsNoOtherTab)
         app->cfg->set_str (std::string ("a") + c.suffix, app->cfg->get_str (std::string ("b") + c.suffix));
     }
 }
+TEST_F (DeviceNotebook, EveryDeviceGetsItsOwnTabButtonWhateverItsName)
+{
+    const struct
+    {
+        const char* prefix;
+        const char* name; // nullptr: no name setting
+        const char* shown;
+    } devices[] = {
+        { "a", "Planer in", "Planer in" },
+        { "b", "", "b" },
+        { "c", nullptr, "c" },
+        { "", "", "Unknown" },
+        { "d", "Moulder", "Moulder" },
+    };
+    juce::StringArray expected;
+    for (const auto& d : devices)
+    {
+        add_device (d.prefix, std::string ("/dev/vur-no-such-port-") + d.prefix);
+        if (d.name != nullptr)
+            app->cfg->set_str (std::string (d.prefix) + "_name", d.name);
+        else
+            app->cfg->removeValue (std::string (d.prefix) + "_name");
+        expected.add (d.shown);
+    }
+    app->wnd = std::make_unique<VODAze>();
+    auto& notebook = app->wnd->notebook;
+
+    // One button per tab content, in order, so that each tab shows its own device.
+    EXPECT_EQ (notebook.getTabbedButtonBar().getNumTabs(), 5);
+    EXPECT_EQ (notebook.getTabNames(), expected);
+    for (int i = 0; i < notebook.getNumTabs(); ++i)
+    {
+        auto& canvas = dynamic_cast<TabCanvas&> (*notebook.getTabContentComponent (i));
+        EXPECT_EQ (canvas.prefix, devices[i].prefix) << i;
+        EXPECT_EQ (app->cfg->shown_name (canvas.prefix), devices[i].shown) << i;
+    }
+}
 } // namespace
