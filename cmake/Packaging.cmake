@@ -1,6 +1,6 @@
 # Installers: NSIS for the Windows build, a Debian package for the Linux build. Build the programs, then
 # run cpack in the build folder:
-#   cmake --build <build> --target vur OPCConsole vur-meter-sim && (cd <build> && cpack)
+#   cmake --build <build> --target vur vur-opc-sim vur-meter-sim && (cd <build> && cpack)
 
 # The full version, build number included, as the application reports it; the download listing that
 # the version check reads expects files named vur-<version>-win...
@@ -24,15 +24,16 @@ set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY TRUE)
 
 # The programs that stand beside the monitor, where they exist in this tree.
 set(_vur_programs)
-foreach(_target vur OPCConsole vur-meter-sim)
+foreach(_target vur vur-opc-sim vur-meter-sim)
     if(TARGET ${_target})
         list(APPEND _vur_programs ${_target})
     endif()
 endforeach()
 
 if(WIN32)
-    # Everything in the installation folder: the monitor's default OPC console command finds
-    # OPCConsole.exe beside it. The PDBs let a backtrace name the frames (Windows' DbgHelp looks for
+    # Everything in the installation folder. The OPC console stand-in keeps its own name, vur-opc-sim.exe:
+    # the monitor looks beside itself first, where a file named like the plant's console would replace or
+    # shadow the real one. The PDBs let a backtrace name the frames (Windows' DbgHelp looks for
     # them beside the executable).
     foreach(_target IN LISTS _vur_programs)
         install(PROGRAMS $<TARGET_FILE:${_target}> DESTINATION . COMPONENT programs)

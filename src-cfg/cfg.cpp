@@ -62,7 +62,7 @@ std::optional<std::map<std::string, std::string>> read_cfg_entries (const std::s
 
 std::string default_output_directory() { return Ziz::sys::defaultRecordFolder(); }
 
-std::string default_opc_console_application() { return Ziz::sys::programFileName ("OPCConsole"); }
+std::string default_opc_console_application() { return Ziz::sys::defaultOpcConsoleApplication(); }
 
 std::string default_opc_url() { return "opcda://localhost/RSLinx OPC Server"; }
 

@@ -2,6 +2,7 @@
 
 #include "src-base/core/ZizException.h"
 #include "src-base/core/ZizString.h"
+#include "src-base/platform/child_process.h"
 #include "src-base/platform/os_conventions.h"
 #include "src-base/platform/quit_request.h"
 #include "src-cfg/cfg.h"
@@ -50,6 +51,9 @@ const char* const product_title = "Dadovir Moisture Meter";
     catch (...)
     {
     }
+    // The OPC console ends with the monitor in any case; killing it here spares it the time the system takes
+    // to notice.
+    Ziz::sys::ChildProcess::killChildrenEndingWithParent();
     end_process (status);
 }
 
@@ -112,7 +116,7 @@ void DERIzidirurodo::initialise (const juce::String&)
     Ziz::sys::installQuitRequestHandlers ([] {
         juce::MessageManager::callAsync ([] {
             if (auto* app = dynamic_cast<DERIzidirurodo*> (juce::JUCEApplicationBase::getInstance()))
-                app->answer_quit_request();
+                app->request_quit (QuitRequest::operating_system);
         });
     });
 
@@ -123,21 +127,35 @@ void DERIzidirurodo::initialise (const juce::String&)
     end_unless_main_window_open();
 
     started = true;
-    if (quit_pending)
-        answer_quit_request();
+    if (pending_quit)
+        answer_quit_request (*pending_quit);
 }
 
-void DERIzidirurodo::answer_quit_request()
+void DERIzidirurodo::request_quit (QuitRequest request)
 {
     if (! started)
     {
-        quit_pending = true;
+        if (! pending_quit)
+            pending_quit = request;
         return;
     }
+    answer_quit_request (request);
+}
+
+void DERIzidirurodo::answer_quit_request (QuitRequest request)
+{
     if (std::exchange (quit_answered, true))
         return;
-    log_line ("quit requested by the operating system");
-    run (job_shutdown);
+    switch (request)
+    {
+        case QuitRequest::operating_system:
+            log_line ("quit requested by the operating system");
+            run (job_shutdown);
+            break;
+        case QuitRequest::download_page:
+            quit();
+            break;
+    }
 }
 
 void DERIzidirurodo::shutdown()

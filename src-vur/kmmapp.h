@@ -8,6 +8,7 @@
 #include <juce_gui_extra/juce_gui_extra.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,18 @@ public:
     static const char* job_name (int job);
     static std::string about_text();
 
+    // Who asks the system to end through its ordinary shutdown.
+    enum class QuitRequest
+    {
+        operating_system, // SIGTERM and friends: logged, then the shutdown job
+        download_page     // the out-of-date box opened the download page: the message loop is quit
+    };
+
+    // On the message thread. Start-up runs the progress window's modal loop, which a quit of the message loop
+    // leaves waiting forever for a timer that no longer fires: a request that comes during start-up is held
+    // and answered once start-up is done. Only the first request is answered.
+    void request_quit (QuitRequest request);
+
 private:
     juce::TooltipWindow tooltip_window { nullptr, 700 };
 
@@ -62,7 +75,7 @@ public:
 private:
     bool initialised = false;
     bool started = false;        // the start-up job has returned
-    bool quit_pending = false;   // a quit request came during start-up
+    std::optional<QuitRequest> pending_quit; // the first quit request that came during start-up
     bool quit_answered = false;
     std::string last_job_failure; // the error text of the last job that failed
 
@@ -71,9 +84,7 @@ private:
     void run_shutdown_job();
     [[noreturn]] void end_after_startup_errors();
 
-    // The operating system's quit request (SIGTERM and friends), on the message thread: the ordinary shutdown,
-    // once start-up is over.
-    void answer_quit_request();
+    void answer_quit_request (QuitRequest request);
 };
 
 // The running application object, from any thread; throws when there is none.

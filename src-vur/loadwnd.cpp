@@ -145,7 +145,10 @@ void LoadWnd::get_version_number()
     const std::string address = web_base_url() + download_listing_path;
     log_line ("getting download information from " + address);
 
-    const std::string most_recent = find_most_recent_version (fetch_url (address));
+    const ListedVersion listed = find_listed_version (fetch_url (address));
+    if (listed.overlong_length != 0)
+        log_line ("ignoring a version of " + std::to_string (listed.overlong_length) + " characters in the download listing");
+    const std::string& most_recent = listed.version;
     if (most_recent.empty())
         return;
 
@@ -163,7 +166,12 @@ void LoadWnd::get_version_number()
                                                 log_line ("opening download page " + address);
                                                 juce::URL (juce::String (address)).launchInDefaultBrowser();
                                                 log_line ("exiting since the download page has been opened");
-                                                juce::JUCEApplicationBase::quit();
+                                                // The box may be answered while the progress window's loop still
+                                                // runs: the application holds the quit until start-up is done.
+                                                if (auto* app = dynamic_cast<DERIzidirurodo*> (juce::JUCEApplicationBase::getInstance()))
+                                                    app->request_quit (DERIzidirurodo::QuitRequest::download_page);
+                                                else
+                                                    juce::JUCEApplicationBase::quit();
                                             }
                                             else
                                             {

@@ -96,6 +96,7 @@ TabCanvas::~TabCanvas()
         log_line ("prefix=" + prefix + ": device thread has not ended after 10000 milliseconds, still waiting");
         waitForThreadToExit (-1);
     }
+    give_up_unwritten_records();
 
     log_line (std::string ("finished destructor for ") + (is_active_tab ? "active" : "inactive")
               + " TabCanvas object with prefix=" + prefix);
@@ -133,6 +134,7 @@ void TabCanvas::timerCallback()
     // A failure is reported, and the timer goes on: a tab that silently stops refreshing is worse.
     try
     {
+        retry_unwritten_records();
         update_status();
         check_opc_output_file();
         check_csv_file();
@@ -171,6 +173,28 @@ void TabCanvas::run()
     {
         const Ziz::Exception record = caught_exception_record ("TabCanvas::run", "src-wnd\\tabcanvas", 640);
         log_exception (&record);
+        {
+            // The device is no longer read: the operator must see it (a port that would not open has said
+            // so already).
+            const juce::ScopedLock guard (lock);
+            if (error_messages.empty() || error_messages.back() != record.errorText)
+                error_messages.push_back ("the device is no longer read: " + record.errorText);
+        }
+        if (reading_started)
+        {
+            // The boards counted so far reach their files as they would at a normal end.
+            log_line ("prefix=" + prefix + ": device thread is ending after an error");
+            try
+            {
+                write_package_file();
+                write_summary_file();
+            }
+            catch (...)
+            {
+                const Ziz::Exception write_record = caught_exception_record ("TabCanvas::run", "src-wnd\\tabcanvas", 640);
+                log_exception (&write_record);
+            }
+        }
     }
     close_serial_device();
 }

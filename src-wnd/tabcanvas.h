@@ -6,12 +6,14 @@
 #include "src-base/platform/serial_port.h"
 #include "src-wnd/core/board_stats.h"
 #include "src-wnd/core/kiln_sources.h"
+#include "src-wnd/core/record_sharing.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include <array>
 #include <cstdint>
 #include <ctime>
+#include <map>
 #include <memory>
 #include <optional>
 #include <regex>
@@ -45,6 +47,10 @@ public:
     virtual void check_csv_file();
     virtual void check_opc_output_file();
     virtual void apply_kiln_run_pkg_change();
+    // Where the device's record files go, and what names them.
+    RecordDestination record_destination() const;
+    // At each poll (message thread): the record files that could not be written are tried again.
+    void retry_unwritten_records();
 
     juce::CriticalSection lock;
     std::string prefix;
@@ -113,7 +119,14 @@ public:
     std::array<juce::TextEditor, number_of_bins> pkg_histogram_values;
     juce::ImageComponent chart;
 
+    // The most a pass reads from the port: a meter line is about a dozen bytes, and a line running at 300
+    // boards a minute sends about 60 bytes a second, so a pass of 250 ms takes everything waiting with a
+    // wide margin even after the port has gathered for seconds. The rest waits for the next pass.
+    static constexpr std::size_t max_serial_bytes_per_pass = 4096;
+
     std::vector<std::string> error_messages;
+    // Conditions that are drawn on the chart for as long as they last, by what they are about.
+    std::map<std::string, std::string> standing_errors;
     std::string csv_filename;
     std::regex csv_regex;
 
@@ -124,12 +137,29 @@ private:
     void build_display();
     void refresh_and_poll();
     void add_board (double value);
-    void write_record_file (bool summary);
+    // Writes the package or summary file; false when it could not be written and waits to be.
+    bool write_record_file (bool summary);
+    bool store_record_file (const std::string& path, const std::string& text, bool log_every_failure);
+    // At the end of the channel: what still cannot be written is put into the log, the only place left.
+    void give_up_unwritten_records();
+    bool keep_aside_unreadable_record (const std::string& path, std::string& reason);
     void export_chart (const juce::Image& image);
     void check_board_count_warning();
     // A failure that leaves a poll or the change procedure is reported like any caught error, shown on the
     // chart, and the channel carries on with what it had read.
     void report_poll_failure (const char* function);
+
+    struct UnwrittenRecord
+    {
+        std::string text;
+        std::string reason;
+    };
+    // Record files whose last write failed, by path, with what they are to hold (under the lock).
+    std::map<std::string, UnwrittenRecord> unwritten_records;
+    // The current package's file when the import could not read it: kept aside before it is written again.
+    std::vector<std::string> unreadable_records;
+    // Set by the reading thread once it reads the meter: an end after that owes the record files.
+    bool reading_started = false;
 
     // Sources that stay malformed are reported once, not at every poll.
     ReportOnce opc_failure_reports;

@@ -180,6 +180,8 @@ juce::Image TabCanvas::render_chart (int width, int height)
     // The reading thread waits while the chart is drawn and written, so the picture is of one moment.
     const juce::ScopedLock guard (lock);
     errors.insert (errors.end(), error_messages.begin(), error_messages.end());
+    for (const auto& standing : standing_errors)
+        errors.push_back (standing.second);
     const ChartGeometry geometry = chart_geometry (width, height, run_histogram, pkg_histogram, errors.size());
     const bool complete = draw_chart (g, geometry, name, time_text, errors, [this] { return threadShouldExit(); });
 
@@ -207,8 +209,10 @@ void TabCanvas::update_status()
     Histogram run_bins {}, pkg_bins {};
     std::size_t run_count = 0, pkg_count = 0;
     double run_avg = 0, pkg_avg = 0, run_dev = 0, pkg_dev = 0;
+    std::int64_t boards_time = 0;
     {
         const juce::ScopedLock guard (lock);
+        boards_time = boards_changed_time;
         run_bins = run_histogram;
         pkg_bins = pkg_histogram;
         run_count = run_values.size();
@@ -249,7 +253,7 @@ void TabCanvas::update_status()
         const auto pkg_tip = to_juce ("the package was last updated " + Ziz::formatAge (pkg_changed_time));
         pkg_label.setTooltip (pkg_tip);
         pkg_value.setTooltip (pkg_tip);
-        const auto boards_tip = to_juce ("the number of boards was last updated " + Ziz::formatAge (boards_changed_time));
+        const auto boards_tip = to_juce ("the number of boards was last updated " + Ziz::formatAge (boards_time));
         run_boards_label.setTooltip (boards_tip);
         run_boards_value.setTooltip (boards_tip);
     }

@@ -49,19 +49,22 @@ void TabCanvas::read_device()
 
     const std::int64_t interval_ns = static_cast<std::int64_t> (interval_ms) * 1000000;
     std::int64_t deadline = monotonic_ns() + interval_ns;
-    std::string pending_text;
+    PendingMeterText pending_text;
     std::string text;
+    reading_started = true;
 
     while (! threadShouldExit())
     {
         text = run_simulation ? read_simulated (text, read_buffer) : read_serial (text, read_buffer);
-        pending_text += text;
+        pending_text.append (text);
 
         if (! pending_text.empty() && ! threadShouldExit())
         {
             // Every complete reading is taken in this pass: a meter faster than the interval loses no board.
-            for (const auto& reading : take_readings (pending_text, pattern))
+            for (const auto& reading : pending_text.take_readings (pattern))
             {
+                if (reading.unreadable)
+                    log_line (unreadable_reading_line (device, reading));
                 if (reading.invalid_average)
                     log_line (invalid_average_line (device, reading));
                 if (reading.is_board())
@@ -71,7 +74,7 @@ void TabCanvas::read_device()
 
         if (needs_purge (pending_text.size(), read_len))
         {
-            log_line (purge_line (device, pending_text));
+            log_line (purge_line (device, pending_text.text()));
             pending_text.clear();
         }
 

@@ -26,15 +26,21 @@ int current_year()
     return Ziz::sys::localTime (std::time (nullptr)).tm_year + 1900;
 }
 
-// The record folder, created when missing. A folder that cannot be created is logged: the write that
-// follows fails and says so too, but the reason is here. Record files are named by kiln, run and package
-// only, so devices that must keep their files apart each name a folder of their own under
+// The record folder as the device's settings name it this year. Record files are named by kiln, run and
+// package only, so devices that must keep their files apart each name a folder of their own under
 // <prefix>_output_directory; without one they share output_directory.
-fs::path record_folder (const std::string& prefix)
+std::string record_folder_name (const std::string& prefix)
 {
     auto& cfg = *vur().cfg;
     const std::string setting = cfg.get_str (prefix + "_output_directory", cfg.get_str ("output_directory"));
-    const fs::path folder = fs::u8path (record_directory (setting, current_year()));
+    return record_directory (setting, current_year());
+}
+
+// The record folder, created when missing. A folder that cannot be created is logged: the write that
+// follows fails and says so too, but the reason is here.
+fs::path record_folder (const std::string& prefix)
+{
+    const fs::path folder = fs::u8path (record_folder_name (prefix));
     std::error_code error;
     fs::create_directories (folder, error);
     if (error)
@@ -58,10 +64,22 @@ void TabCanvas::update_deviations()
     pkg_bucket.update_deviation();
 }
 
-void TabCanvas::write_record_file (bool summary)
+RecordDestination TabCanvas::record_destination() const
+{
+    RecordDestination destination;
+    destination.prefix = prefix;
+    destination.folder = record_folder_name (prefix);
+    destination.numbers_source = csv_filename.empty()
+                                     ? "OPC output file " + opc_output_filename + ", registers " + kiln_register + run_register + pkg_register
+                                     : "CSV file " + csv_filename + ", pattern " + vur().cfg->get_str (prefix + "_opc_via_csv_regex");
+    return destination;
+}
+
+bool TabCanvas::write_record_file (bool summary)
 {
     const fs::path folder = record_folder (prefix);
     std::string path;
+    bool written = false;
     {
         // The name and the content come from one state of the channel.
         const juce::ScopedLock guard (lock);
@@ -73,11 +91,7 @@ void TabCanvas::write_record_file (bool summary)
             log_line_of ("prefix=", prefix, ": writing ", pkg_values.size(), " boards to ", path, " (k=", kiln_text, ", r=", run_text,
                          ", p=", pkg_text, ", pkg avg=", pkg_average, ", run avg=", run_average, ")");
 
-        // Written beside the old file and put in its place in one step: a crash or power loss leaves the
-        // old or the new file whole, never a truncated one.
-        std::string reason;
-        if (! Ziz::sys::writeFileAtomically (path, summary ? summary_file_text (run_bucket) : package_file_text (pkg_bucket), &reason))
-            log_line ("prefix=" + prefix + ": failed to write the record file " + path + ": " + reason);
+        written = store_record_file (path, summary ? summary_file_text (run_bucket) : package_file_text (pkg_bucket), true);
     }
 
     // What is on disk now, as a reader will see it; a file that cannot be read back shows as empty.
@@ -90,6 +104,80 @@ void TabCanvas::write_record_file (bool summary)
     {
     }
     log_line ("prefix=" + prefix + ": " + path + ":\n----------\n" + text + "----------");
+    return written;
+}
+
+bool TabCanvas::store_record_file (const std::string& path, const std::string& text, bool log_every_failure)
+{
+    // Written beside the old file and put in its place in one step: a crash or power loss leaves the old or
+    // the new file whole, never a truncated one. A file that cannot be written (folder gone, disk full, file
+    // held by another program) keeps its text here until it can: its boards are never dropped.
+    const juce::ScopedLock guard (lock);
+    std::string reason;
+    if (keep_aside_unreadable_record (path, reason) && Ziz::sys::writeFileAtomically (path, text, &reason))
+    {
+        if (unwritten_records.erase (path) > 0)
+        {
+            log_line ("prefix=" + prefix + ": the record file " + path + " has been written at last");
+            standing_errors.erase ("record " + path);
+        }
+        return true;
+    }
+
+    // Retries that fail for the same reason (the system's error text, not the temporary file's name) add
+    // nothing to the log.
+    const auto cause = [] (const std::string& text) { return text.substr (std::min (text.size(), text.rfind ("\": "))); };
+    auto& held = unwritten_records[path];
+    const std::string message = "failed to write the record file " + path + ": " + reason;
+    if (log_every_failure || cause (held.reason) != cause (reason))
+        log_line ("prefix=" + prefix + ": " + message + (log_every_failure ? "" : " (still)"));
+    held.text = text;
+    held.reason = reason;
+    standing_errors["record " + path] = message;
+    return false;
+}
+
+void TabCanvas::retry_unwritten_records()
+{
+    const juce::ScopedLock guard (lock);
+    std::vector<std::pair<std::string, std::string>> held;
+    for (const auto& [path, record] : unwritten_records)
+        held.emplace_back (path, record.text);
+    for (const auto& [path, text] : held)
+        store_record_file (path, text, false);
+}
+
+void TabCanvas::give_up_unwritten_records()
+{
+    const juce::ScopedLock guard (lock);
+    retry_unwritten_records();
+    for (const auto& [path, record] : unwritten_records)
+        log_line ("prefix=" + prefix + ": the record file " + path + " could not be written (" + record.reason
+                  + "); what it was to hold follows:\n----------\n" + strip_carriage_returns (record.text) + "----------");
+    unwritten_records.clear();
+}
+
+bool TabCanvas::keep_aside_unreadable_record (const std::string& path, std::string& reason)
+{
+    // The current package's own file that the import could not read is kept, byte for byte, before a new
+    // file takes its name: it may hold boards that only a person can still recover. Until it is kept, the
+    // new file waits like any file that cannot be written.
+    const auto found = std::find (unreadable_records.begin(), unreadable_records.end(), path);
+    if (found == unreadable_records.end())
+        return true;
+
+    const std::string kept = path + ".unreadable-" + juce::Time::getCurrentTime().formatted ("%Y%m%d-%H%M%S").toStdString();
+    std::error_code error;
+    fs::copy_file (fs::u8path (path), fs::u8path (kept), fs::copy_options::overwrite_existing, error);
+    if (error && fs::exists (fs::u8path (path)))
+    {
+        reason = "cannot keep the unreadable file as " + kept + ": " + error.message();
+        return false;
+    }
+    unreadable_records.erase (found);
+    if (! error)
+        log_line ("prefix=" + prefix + ": kept the unreadable record file " + path + " as " + kept);
+    return true;
 }
 
 void TabCanvas::write_package_file()
@@ -136,19 +224,27 @@ void TabCanvas::import_records()
         const std::string path = file.u8string();
         log_line ("prefix=" + prefix + ": importing all existing values from " + path);
 
-        const std::string values_line = read_record_values_line (path);
+        // A file still waiting to be written is read as it is to be, not as the disk has it.
+        const auto held = unwritten_records.find (path);
+        const std::string values_line = held != unwritten_records.end() ? record_values_line_of (held->second.text)
+                                                                        : read_record_values_line (path);
 
+        // A file is taken whole or not at all: half a file would leave the package bucket with boards of
+        // another package, and the next write would put them into the current package's file.
         std::size_t count = 0;
         try
         {
             count = import_record_values (values_line, run_bucket, pkg_bucket);
         }
-        catch (...)
+        catch (const std::exception& e)
         {
-            // The values read before the bad one stay, with averages that match them.
-            run_bucket.recompute_average();
-            pkg_bucket.recompute_average();
-            throw;
+            const std::string message = "cannot import the record file " + path + ": " + e.what() + "; it is left out";
+            log_line ("prefix=" + prefix + ": " + message);
+            if (std::find (error_messages.begin(), error_messages.end(), message) == error_messages.end())
+                error_messages.push_back (message);
+            if (package == current_pkg && std::find (unreadable_records.begin(), unreadable_records.end(), path) == unreadable_records.end())
+                unreadable_records.push_back (path);
+            continue;
         }
 
         if (! run_values.empty())

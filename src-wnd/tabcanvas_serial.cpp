@@ -7,6 +7,8 @@
 #include "src-vur/kmmapp.h"
 #include "src-wnd/core/comm_settings.h"
 
+#include <algorithm>
+
 namespace
 {
 // The error records of the serial link name the file and lines they always had.
@@ -61,5 +63,20 @@ std::string TabCanvas::read_serial (std::string& result, std::vector<char>& read
 {
     const std::size_t count = serial_handle.read (read_buffer.data(), read_buffer.size());
     result.assign (read_buffer.data(), count);
+
+    // One read takes at most a buffer, and a fast meter (or a port that gathered while a pass ran late)
+    // leaves more waiting, where a driver whose buffer fills drops it without a word. The pass takes what
+    // the port holds, without waiting for more, up to max_serial_bytes_per_pass.
+    const std::size_t limit = std::max (read_buffer.size(), max_serial_bytes_per_pass);
+    while (count == read_buffer.size() && result.size() < limit && ! threadShouldExit())
+    {
+        const std::size_t waiting = std::min ({ serial_handle.bytesWaiting(), read_buffer.size(), limit - result.size() });
+        if (waiting == 0)
+            break;
+        const std::size_t more = serial_handle.read (read_buffer.data(), waiting);
+        if (more == 0)
+            break;
+        result.append (read_buffer.data(), more);
+    }
     return result;
 }

@@ -29,7 +29,13 @@ void TabCanvas::check_opc_output_file()
 
         case OpcOutputReading::Status::malformed:
             // Met half-written, or broken: last_sequence stays, so the file is read again at the next poll.
-            // A file that stays this way is reported once.
+            // A file that stays this way is reported once, and shown on the chart for as long as it lasts.
+            if (reading.failure)
+            {
+                const juce::ScopedLock guard (lock);
+                standing_errors["opc"] = "the OPC output file " + opc_output_filename + " cannot be read (line "
+                                         + std::to_string (reading.failure->line) + ": " + reading.failure->text + ")";
+            }
             if (reading.failure && opc_failure_reports.first_report (reading.report_key()))
             {
                 if (reading.sequence_read)
@@ -44,6 +50,10 @@ void TabCanvas::check_opc_output_file()
     }
 
     opc_failure_reports.clear();
+    {
+        const juce::ScopedLock guard (lock);
+        standing_errors.erase ("opc");
+    }
     last_sequence = reading.sequence;
     log_line_of ("prefix=", prefix, ": detected OPC Console output file ", opc_output_filename, " has a sequence number of \"",
                  reading.sequence, "\"");

@@ -1,11 +1,15 @@
 #include "src-wnd/vodaze.h"
 
 #include "src-base/core/ZizException.h"
+#include "src-base/core/command_line.h"
 #include "src-cfg/cfg.h"
 #include "src-log/log.h"
 #include "src-vur/kmmapp.h"
 #include "src-vur/lookandfeel.h"
 #include "src-wnd/tabcanvas.h"
+#include "src-wnd/core/record_sharing.h"
+
+#include <vector>
 
 #include <VurImages.h>
 
@@ -35,12 +39,23 @@ VODAze::VODAze()
 
     start_opc_console (executableFolder, cfgFile);
 
-    for (const auto& prefix : app.device_prefixes)
+    try
     {
-        const std::string name = app.cfg->shown_name (prefix);
-        auto* canvas = new TabCanvas (prefix);
-        notebook.addTab (juce::String::fromUTF8 (name.c_str()), tabColour, canvas, true, -1);
+        for (const auto& prefix : app.device_prefixes)
+        {
+            const std::string name = app.cfg->shown_name (prefix);
+            auto* canvas = new TabCanvas (prefix);
+            notebook.addTab (juce::String::fromUTF8 (name.c_str()), tabColour, canvas, true, -1);
+        }
     }
+    catch (...)
+    {
+        // No destructor runs for a window that was never built, and the console must not outlive it.
+        terminate_opc_console();
+        throw;
+    }
+
+    warn_of_shared_record_files();
 
     setContentNonOwned (&notebook, false);
     centreWithSize (640, 480);
@@ -74,14 +89,42 @@ VODAze::~VODAze()
         // Without an application object there is nowhere to keep the placement.
     }
 
+    terminate_opc_console();
+
+    clearContentComponent();
+}
+
+void VODAze::terminate_opc_console()
+{
     if (opc_console_process.isValid())
     {
         log_line ("terminating OPC child process");
         opc_console_process.kill();
         opc_console_process.release();
     }
+}
 
-    clearContentComponent();
+void VODAze::warn_of_shared_record_files()
+{
+    std::vector<TabCanvas*> canvases;
+    std::vector<RecordDestination> destinations;
+    for (int i = 0; i < notebook.getNumTabs(); ++i)
+        if (auto* canvas = dynamic_cast<TabCanvas*> (notebook.getTabContentComponent (i)))
+        {
+            canvases.push_back (canvas);
+            destinations.push_back (canvas->record_destination());
+        }
+
+    const auto show = [] (TabCanvas& canvas, const std::string& text) {
+        const juce::ScopedLock guard (canvas.lock);
+        canvas.error_messages.push_back (text);
+    };
+    for (const auto& [first, second] : shared_record_destinations (destinations))
+    {
+        log_line (shared_records_log_line (destinations[first], destinations[second]));
+        show (*canvases[first], shared_records_chart_text (destinations[first], destinations[second]));
+        show (*canvases[second], shared_records_chart_text (destinations[second], destinations[first]));
+    }
 }
 
 juce::Colour VODAze::tab_base_colour()
@@ -119,7 +162,8 @@ void VODAze::start_opc_console (const juce::File& executableFolder, const juce::
     // now, not what it held at the last timed save.
     cfg.saveIfNeeded();
 
-    const std::string commandLine = cfg.get_str ("opc_console_application") + " \"" + cfgFile.getFullPathName().toStdString() + "\"";
+    // The application is taken as the user wrote it: it may carry its own quotes and arguments.
+    const std::string commandLine = cfg.get_str ("opc_console_application") + " " + Ziz::quoteArgument (cfgFile.getFullPathName().toStdString());
     log_line ("starting OPC console: \"" + commandLine + "\"");
 
     Ziz::sys::ChildProcess::Options options;
@@ -129,6 +173,9 @@ void VODAze::start_opc_console (const juce::File& executableFolder, const juce::
                                                                      : Ziz::sys::ChildProcess::Console::none;
     options.consoleTitle = "VUR OPC Console";
     options.consoleFillAttribute = 10; // bright green on black
+    // A console left behind by a crashed or killed monitor would keep writing numbers that nobody reads,
+    // and hold the plant's OPC connection.
+    options.endWithParent = true;
 
     if (! opc_console_process.start (commandLine, options))
     {

@@ -31,4 +31,8 @@ private:
     void timerCallback() override;
     void restore_placement (const juce::String& placement);
     void start_opc_console (const juce::File& executableFolder, const juce::File& cfgFile);
+    // Kills the console and releases it, when one was started.
+    void terminate_opc_console();
+    // Devices that would overwrite each other's record files are named once, in the log and on their charts.
+    void warn_of_shared_record_files();
 };

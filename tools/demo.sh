@@ -10,7 +10,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 build=${VUR_BUILD_DIR:-$top/build}
 
 bash "$top/tools/install-deps.sh"
-bash "$top/tools/build.sh" vur OPCConsole vur-meter-sim
+bash "$top/tools/build.sh" vur vur-opc-sim vur-meter-sim
 
 demo=${1:-$(mktemp -d "${TMPDIR:-/tmp}/vur-demo.XXXXXX")}
 mkdir -p "$demo"/{tmp,home,cfg,records,web/vur/download}

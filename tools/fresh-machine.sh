@@ -19,7 +19,7 @@ as_root()
     if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi
 }
 
-if pgrep -x 'vur|vur.exe|vur-meter-sim|OPCConsole' > /dev/null; then
+if pgrep -x 'vur|vur.exe|vur-meter-sim|vur-opc-sim' > /dev/null; then
     echo "fresh-machine.sh: a monitor or one of its tools is running (pgrep -x vur); stop it first" >&2
     exit 1
 fi

@@ -78,4 +78,28 @@ std::vector<std::string> splitCommandLine (const std::string& commandLine)
     }
     return args;
 }
+
+std::string quoteArgument (const std::string& text)
+{
+    std::string quoted = "\"";
+    std::size_t backslashes = 0;
+    for (char c : text)
+    {
+        if (c == '\\')
+        {
+            ++backslashes;
+            continue;
+        }
+        if (c == '"')
+            quoted.append (2 * backslashes + 1, '\\');
+        else
+            quoted.append (backslashes, '\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    // A backslash run at the end stands in front of the closing quote.
+    quoted.append (2 * backslashes, '\\');
+    quoted += '"';
+    return quoted;
+}
 } // namespace Ziz

@@ -18,4 +18,10 @@ namespace Ziz
 // A program name that is empty because the line starts with a blank is kept as an empty first element;
 // a line of nothing but blanks and tabs gives an empty list.
 std::vector<std::string> splitCommandLine (const std::string& commandLine);
+
+// One argument (not the program name) in double quotes, written so that splitCommandLine, and so the
+// Microsoft C runtime, gives back exactly the text: backslashes in front of a quote or of the closing quote
+// are doubled, and a quote in the text becomes \". Backslashes elsewhere stay single, so a Windows path
+// reads as it is. Every command line the system builds quotes its arguments with this.
+std::string quoteArgument (const std::string& text);
 } // namespace Ziz

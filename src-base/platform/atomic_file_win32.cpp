@@ -61,19 +61,12 @@ bool writeAll (HANDLE h, const std::string& bytes)
 }
 
 // A reader (a virus scanner, an editor, the mill's own tools) holding the target open without delete
-// sharing makes the move fail for a moment; a few short retries ride over it.
+// sharing makes the move fail for as long as it holds it. The move is tried once: waiting here would block
+// the caller (the message thread among them), and the callers keep what they could not write and try
+// again later.
 bool moveIntoPlace (const std::string& source, const std::string& target)
 {
-    for (int attempt = 0;; ++attempt)
-    {
-        if (MoveFileExA (source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-            return true;
-        const DWORD code = GetLastError();
-        if (attempt >= 10 || (code != ERROR_ACCESS_DENIED && code != ERROR_SHARING_VIOLATION))
-            return false;
-        Sleep (20);
-        SetLastError (code);
-    }
+    return MoveFileExA (source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 } // namespace
 

@@ -1,7 +1,7 @@
 #pragma once
 
 // A child process started from a Windows-style command line, without a shell.
-// Win32: CreateProcessA. POSIX: posix_spawn, the command line split by the Windows quoting rules
+// Win32: CreateProcessA. POSIX: fork and exec, the command line split by the Windows quoting rules
 // (Ziz::splitCommandLine).
 
 #include <cstdint>
@@ -31,6 +31,13 @@ public:
         // POSIX: look a program named without a folder up in the working directory before the search path,
         // as Windows looks in the application's folder first. Win32 keeps its own search order.
         bool searchWorkingDirectoryFirst = false;
+        // The child ends when this process ends, however it ends: a normal exit, a crash or a hard kill.
+        // Win32: the child runs in a job object whose handle only this process holds, set to kill its
+        // processes when the handle closes. POSIX (Linux): the child asks for SIGKILL at its parent's death
+        // (PR_SET_PDEATHSIG) before it runs the program; the kernel sends it when the thread that started the
+        // child ends, so such children are to be started from a thread that lives as long as the process
+        // (the message thread does).
+        bool endWithParent = false;
     };
 
     ChildProcess() = default;
@@ -71,6 +78,11 @@ public:
 
     long long processId() const;       // 0 when no process is held
 
+    // Kills at once, without waiting, every child started with endWithParent that may still run. For the
+    // crash handlers, on whatever thread failed: POSIX makes no call here that is not async-signal-safe and
+    // takes no lock.
+    static void killChildrenEndingWithParent() noexcept;
+
     static constexpr int killGracePeriodMs = 2000;
 
 private:
@@ -79,6 +91,7 @@ private:
     void* handle = nullptr;
 #else
     void recordStatus (int status);
+    void reap();                       // the child has ended: collects its status
 
     int pid = -1;
     bool reaped = false;

@@ -3,12 +3,14 @@
 #include "src-base/core/command_line.h"
 #include "src-base/platform/system_errors.h"
 
+#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -23,7 +25,7 @@ namespace Ziz::sys
 {
 namespace
 {
-// The program's path for posix_spawn; 0 when found, otherwise the errno value execvp would give.
+// The program's path for execve; 0 when found, otherwise the errno value execvp would give.
 int findProgram (const std::string& name, const std::string& workingDirectory, bool workingDirectoryFirst,
                  std::string& path)
 {
@@ -81,12 +83,54 @@ int findProgram (const std::string& name, const std::string& workingDirectory, b
     return failure;
 }
 
+// The children started with endWithParent that may still run, for killChildrenEndingWithParent. A slot is
+// emptied before its child is reaped, so that a pid the system hands out again is never killed.
+constexpr int boundSlots = 64;
+std::atomic<int> boundChildren[boundSlots] {};
+
+void bindChild (int pid)
+{
+    for (auto& slot : boundChildren)
+    {
+        int expected = 0;
+        if (slot.compare_exchange_strong (expected, pid))
+            return;
+    }
+    // More such children than slots: the kernel still ends this one with its parent; only the crash
+    // handlers' early kill misses it.
+}
+
+void unbindChild (int pid)
+{
+    for (auto& slot : boundChildren)
+    {
+        int expected = pid;
+        if (slot.compare_exchange_strong (expected, 0))
+            return;
+    }
+}
+
+// Whether the child has ended, leaving it unreaped so that its pid stays ours; with wait, waits for the end.
+bool hasExited (int pid, bool wait)
+{
+    siginfo_t info {};
+    const int options = WEXITED | WNOWAIT | (wait ? 0 : WNOHANG);
+    int r = 0;
+    do
+        r = ::waitid (P_PID, static_cast<id_t> (pid), &info, options);
+    while (r < 0 && errno == EINTR);
+    // Gone already (reaped elsewhere because SIGCHLD is ignored) counts as ended.
+    return r < 0 || info.si_pid == pid;
+}
+
 void reapInBackground (int pid)
 {
     try
     {
         std::thread ([pid]
                      {
+                         hasExited (pid, true);
+                         unbindChild (pid);
                          int status = 0;
                          while (::waitpid (pid, &status, 0) < 0 && errno == EINTR)
                          {
@@ -100,26 +144,28 @@ void reapInBackground (int pid)
     }
 }
 
-struct SpawnSettings
+// In a child that could not run its program: hands the errno value to the parent and ends.
+[[noreturn]] void reportAndExit (int reportFd, int errorNumber)
 {
-    posix_spawn_file_actions_t actions {};
-    posix_spawnattr_t attributes {};
+    ssize_t written = 0;
+    do
+        written = ::write (reportFd, &errorNumber, sizeof errorNumber);
+    while (written < 0 && errno == EINTR);
+    ::_exit (127);
+}
 
-    SpawnSettings()
-    {
-        posix_spawn_file_actions_init (&actions);
-        posix_spawnattr_init (&attributes);
-    }
-
-    ~SpawnSettings()
-    {
-        posix_spawnattr_destroy (&attributes);
-        posix_spawn_file_actions_destroy (&actions);
-    }
-
-    SpawnSettings (const SpawnSettings&) = delete;
-    SpawnSettings& operator= (const SpawnSettings&) = delete;
-};
+// Closes every descriptor from 3 up except keep. (keep is below 3 only when this process runs with a
+// standard stream closed; then it is not in the range at all.)
+void closeDescriptorsFrom3Except (int keep, int highest)
+{
+    const bool closed = keep < 3 ? ::close_range (3, ~0U, 0) == 0
+                                 : (keep == 3 || ::close_range (3, static_cast<unsigned> (keep - 1), 0) == 0)
+                                       && ::close_range (static_cast<unsigned> (keep + 1), ~0U, 0) == 0;
+    if (! closed)
+        for (int fd = 3; fd <= highest; ++fd)
+            if (fd != keep)
+                ::close (fd);
+}
 } // namespace
 
 ChildProcess::~ChildProcess() { release(); }
@@ -172,33 +218,77 @@ bool ChildProcess::start (const std::string& commandLine, const Options& options
         return false;
     }
 
-    SpawnSettings settings;
-    if (! workingDirectory.empty())
-        posix_spawn_file_actions_addchdir_np (&settings.actions, workingDirectory.c_str());
-    // Like CreateProcess without handle inheritance: only the standard streams are passed on.
-    posix_spawn_file_actions_addclosefrom_np (&settings.actions, 3);
-
-    sigset_t noSignals;
-    sigemptyset (&noSignals);
-    sigset_t allSignals;
-    sigfillset (&allSignals);
-    posix_spawnattr_setsigmask (&settings.attributes, &noSignals);
-    posix_spawnattr_setsigdefault (&settings.attributes, &allSignals);
-    posix_spawnattr_setflags (&settings.attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
     std::vector<char*> argv;
     argv.reserve (args.size() + 1);
     for (const auto& arg : args)
         argv.push_back (const_cast<char*> (arg.c_str()));
     argv.push_back (nullptr);
 
-    pid_t child = -1;
-    const int rc = ::posix_spawn (&child, program.c_str(), &settings.actions, &settings.attributes, argv.data(), environ);
-    if (rc != 0)
+    // Everything the child needs is made before fork: other threads may have held locks (the allocator's,
+    // say) at that moment, so between fork and exec the child makes only async-signal-safe calls. A pipe
+    // that a successful exec closes carries the errno of a failed one back.
+    int report[2];
+    if (::pipe2 (report, O_CLOEXEC) != 0)
     {
-        error = static_cast<std::uint32_t> (rc);
+        error = static_cast<std::uint32_t> (errno);
         return false;
     }
+    const long openMax = ::sysconf (_SC_OPEN_MAX);
+    const int highestDescriptor = openMax > 0 && openMax <= 65536 ? static_cast<int> (openMax) - 1 : 65535;
+    const pid_t parent = ::getpid();
+    struct sigaction defaultAction {};
+    defaultAction.sa_handler = SIG_DFL;
+    sigset_t noSignals;
+    sigemptyset (&noSignals);
+
+    const pid_t child = ::fork();
+    if (child == 0)
+    {
+        if (options.endWithParent)
+        {
+            ::prctl (PR_SET_PDEATHSIG, SIGKILL);
+            // A parent that died before the request was made sends no signal any more.
+            if (::getppid() != parent)
+                ::_exit (127);
+        }
+        // Like CreateProcess without handle inheritance: only the standard streams are passed on.
+        closeDescriptorsFrom3Except (report[1], highestDescriptor);
+        for (int sig = 1; sig < NSIG; ++sig)
+            ::sigaction (sig, &defaultAction, nullptr);
+        ::sigprocmask (SIG_SETMASK, &noSignals, nullptr);
+        if (! workingDirectory.empty() && ::chdir (workingDirectory.c_str()) != 0)
+            reportAndExit (report[1], errno);
+        ::execve (program.c_str(), argv.data(), environ);
+        reportAndExit (report[1], errno);
+    }
+
+    const int forkError = errno;
+    ::close (report[1]);
+    if (child < 0)
+    {
+        ::close (report[0]);
+        error = static_cast<std::uint32_t> (forkError);
+        return false;
+    }
+
+    int execError = 0;
+    ssize_t got = 0;
+    do
+        got = ::read (report[0], &execError, sizeof execError);
+    while (got < 0 && errno == EINTR);
+    ::close (report[0]);
+    if (got == static_cast<ssize_t> (sizeof execError))
+    {
+        int status = 0;
+        while (::waitpid (child, &status, 0) < 0 && errno == EINTR)
+        {
+        }
+        error = static_cast<std::uint32_t> (execError);
+        return false;
+    }
+
+    if (options.endWithParent)
+        bindChild (child);
 
     pid = child;
     reaped = false;
@@ -233,19 +323,9 @@ bool ChildProcess::hasEnded()
 {
     if (pid <= 0 || reaped)
         return true;
-
-    int status = 0;
-    pid_t r = 0;
-    do
-        r = ::waitpid (pid, &status, WNOHANG);
-    while (r < 0 && errno == EINTR);
-
-    if (r == 0)
+    if (! hasExited (pid, false))
         return false;
-    if (r == pid)
-        recordStatus (status);
-    else
-        reaped = true; // reaped elsewhere (SIGCHLD ignored): it is gone all the same
+    reap();
     return true;
 }
 
@@ -256,18 +336,25 @@ std::uint32_t ChildProcess::waitForExit()
 
     if (! reaped)
     {
-        int status = 0;
-        pid_t r = 0;
-        do
-            r = ::waitpid (pid, &status, 0);
-        while (r < 0 && errno == EINTR);
-
-        if (r == pid)
-            recordStatus (status);
-        else
-            reaped = true;
+        hasExited (pid, true);
+        reap();
     }
     return exitCode;
+}
+
+void ChildProcess::reap()
+{
+    unbindChild (pid);
+    int status = 0;
+    pid_t r = 0;
+    do
+        r = ::waitpid (pid, &status, 0);
+    while (r < 0 && errno == EINTR);
+
+    if (r == pid)
+        recordStatus (status);
+    else
+        reaped = true; // reaped elsewhere (SIGCHLD ignored): it is gone all the same
 }
 
 void ChildProcess::kill()
@@ -303,4 +390,11 @@ void ChildProcess::release()
 }
 
 long long ChildProcess::processId() const { return pid > 0 ? pid : 0; }
+
+void ChildProcess::killChildrenEndingWithParent() noexcept
+{
+    for (auto& slot : boundChildren)
+        if (const int child = slot.load(); child > 0)
+            ::kill (child, SIGKILL);
+}
 } // namespace Ziz::sys

@@ -10,6 +10,32 @@
 
 namespace Ziz::sys
 {
+namespace
+{
+// The job of the children that end with this process. Its handle is never closed: only the end of this
+// process closes it, however the process ends, and the system then kills every process in the job.
+// Null when the job could not be made.
+HANDLE jobOfChildrenEndingWithParent()
+{
+    static const HANDLE job = []
+    {
+        HANDLE created = CreateJobObjectA (nullptr, nullptr);
+        if (created == nullptr)
+            return static_cast<HANDLE> (nullptr);
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits;
+        ZeroMemory (&limits, sizeof (limits));
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        if (! SetInformationJobObject (created, JobObjectExtendedLimitInformation, &limits, sizeof (limits)))
+        {
+            CloseHandle (created);
+            return static_cast<HANDLE> (nullptr);
+        }
+        return created;
+    }();
+    return job;
+}
+} // namespace
+
 ChildProcess::~ChildProcess() { release(); }
 
 ChildProcess::ChildProcess (ChildProcess&& other) noexcept
@@ -52,7 +78,11 @@ bool ChildProcess::start (const std::string& commandLine, const Options& options
     PROCESS_INFORMATION info;
     ZeroMemory (&info, sizeof (info));
 
-    const DWORD flags = options.console == Console::ownWindow ? CREATE_NEW_CONSOLE : CREATE_NO_WINDOW;
+    DWORD flags = options.console == Console::ownWindow ? CREATE_NEW_CONSOLE : CREATE_NO_WINDOW;
+    // A child bound to this process is put into the job before it runs a single instruction.
+    HANDLE job = options.endWithParent ? jobOfChildrenEndingWithParent() : nullptr;
+    if (job != nullptr)
+        flags |= CREATE_SUSPENDED;
     const char* folder = options.workingDirectory.empty() ? nullptr : options.workingDirectory.c_str();
 
     SetLastError (0);
@@ -62,6 +92,13 @@ bool ChildProcess::start (const std::string& commandLine, const Options& options
     if (! started)
         return false;
 
+    if (job != nullptr)
+    {
+        // Where this process sits in a job that forbids another one, the child runs unbound rather than not
+        // at all.
+        AssignProcessToJobObject (job, info.hProcess);
+        ResumeThread (info.hThread);
+    }
     CloseHandle (info.hThread);
     handle = info.hProcess;
     return true;
@@ -124,5 +161,11 @@ void ChildProcess::release()
 long long ChildProcess::processId() const
 {
     return handle != nullptr ? static_cast<long long> (GetProcessId (handle)) : 0;
+}
+
+void ChildProcess::killChildrenEndingWithParent() noexcept
+{
+    if (HANDLE job = jobOfChildrenEndingWithParent())
+        TerminateJobObject (job, 0);
 }
 } // namespace Ziz::sys

@@ -13,8 +13,13 @@ namespace Ziz::sys
 // "Windows" or "Linux" ("POSIX" for another POSIX system), as the about text names the build.
 const char* operatingSystemFamily();
 
-// The file name of one of the system's programs: "OPCConsole" is "OPCConsole.exe" on Windows.
+// The file name of one of the system's programs: "vur-meter-sim" is "vur-meter-sim.exe" on Windows.
 std::string programFileName (const std::string& stem);
+
+// The OPC console the monitor starts unless its configuration names another: on Windows the plant's own
+// console, "OPCConsole.exe"; on Linux, where no such console exists, the system's stand-in "vur-opc-sim"
+// (a simulated plant or a relay of a plant gateway's file).
+std::string defaultOpcConsoleApplication();
 
 // The folder that holds data shared by all users: the common application data folder on Windows
 // (C:\ProgramData), /var elsewhere.

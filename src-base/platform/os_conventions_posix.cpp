@@ -19,6 +19,8 @@ std::size_t textLineBreakSize() { return 1; }
 
 std::string programFileName (const std::string& stem) { return stem; }
 
+std::string defaultOpcConsoleApplication() { return "vur-opc-sim"; }
+
 std::string allUsersDataFolder() { return "/var"; }
 
 std::string defaultRecordFolder()

@@ -14,6 +14,8 @@ std::size_t textLineBreakSize() { return 2; }
 
 std::string programFileName (const std::string& stem) { return stem + ".exe"; }
 
+std::string defaultOpcConsoleApplication() { return "OPCConsole.exe"; }
+
 std::string allUsersDataFolder()
 {
     char path[MAX_PATH] = {};

@@ -35,6 +35,10 @@ public:
     // ReadFile: at most size bytes; returns the count placed in buffer (0 on failure or time-out).
     std::size_t read (char* buffer, std::size_t size);
 
+    // The bytes the port has received and not yet handed to a read (Win32: ClearCommError's cbInQue; POSIX:
+    // FIONREAD); 0 when closed or unknown.
+    std::size_t bytesWaiting() const;
+
     void close();
 
 private:

@@ -335,6 +335,14 @@ CommSettings SerialPort::currentSettings() const
     return s;
 }
 
+std::size_t SerialPort::bytesWaiting() const
+{
+    int count = 0;
+    if (fd < 0 || ::ioctl (fd, FIONREAD, &count) != 0 || count < 0)
+        return 0;
+    return static_cast<std::size_t> (count);
+}
+
 std::size_t SerialPort::read (char* buffer, std::size_t size)
 {
     if (fd < 0 || buffer == nullptr || size == 0)

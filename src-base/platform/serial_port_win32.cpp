@@ -139,6 +139,17 @@ std::size_t SerialPort::read (char* buffer, std::size_t size)
     return count;
 }
 
+std::size_t SerialPort::bytesWaiting() const
+{
+    if (! isOpen())
+        return 0;
+    DWORD errors = 0;
+    COMSTAT status {};
+    if (! ClearCommError (toHandle (handle), &errors, &status))
+        return 0;
+    return status.cbInQue;
+}
+
 void SerialPort::close()
 {
     if (isOpen())

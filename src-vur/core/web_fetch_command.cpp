@@ -1,5 +1,6 @@
 #include "src-vur/core/web_fetch_command.h"
 
+#include "src-base/core/command_line.h"
 #include "src-vur/core/version_check.h"
 
 #include <cstdlib>
@@ -60,6 +61,7 @@ std::string curl_command_line (const std::string& outputFile, const std::string&
             safeUrl += c;
     }
 
-    return "curl --silent --max-time 60 --connect-timeout 10 --location-trusted --insecure --user-agent \"" + user_agent()
-         + "\" --output \"" + outputFile + "\" --url \"" + safeUrl + "\" ";
+    return "curl --silent --max-time 60 --connect-timeout 10 --location-trusted --insecure --user-agent "
+         + Ziz::quoteArgument (user_agent()) + " --output " + Ziz::quoteArgument (outputFile) + " --url "
+         + Ziz::quoteArgument (safeUrl) + " ";
 }

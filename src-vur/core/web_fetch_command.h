@@ -22,6 +22,7 @@ std::string url_host (const std::string& url);
 // through the environment does not change it.
 const std::string& user_agent();
 
-// The downloader's command line: the response body of url goes to outputFile. Every part is quoted as it is;
-// a double quote inside the URL (which no valid URL holds) is sent as %22 so it cannot end the quoted part.
+// The downloader's command line: the response body of url goes to outputFile. The agent, the file and the
+// URL are each quoted so that the downloader receives them exactly (a path ending in a backslash included);
+// a double quote inside the URL (which no valid URL holds) is sent as %22, as a URL spells it.
 std::string curl_command_line (const std::string& outputFile, const std::string& url);

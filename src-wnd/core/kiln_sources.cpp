@@ -1,5 +1,7 @@
 #include "src-wnd/core/kiln_sources.h"
 
+#include "src-base/core/bounded_regex.h"
+
 #include "src-wnd/core/number_conversions.h"
 
 namespace
@@ -109,7 +111,8 @@ CsvReading read_csv_lines (const std::vector<std::string>& lines, const std::reg
     for (std::size_t index = 0; index < lines.size(); ++index)
     {
         const std::string& line = lines[index];
-        if (! std::regex_search (line, match, csv_regex))
+        // A key and its number take a few dozen bytes; a line of any length is searched in bounded windows.
+        if (! Ziz::boundedRegexSearch (line, 0, csv_regex, match, max_csv_match_length))
             continue;
         CsvMatch found;
         if (match.size() > 1 && match[1].matched)

@@ -90,7 +90,11 @@ struct CsvReading
     std::string report_key() const;
 };
 
-// Searches every line with the pattern (std::regex_search, not a whole-line match).
+// The longest match the CSV pattern is looked for with, in bytes.
+constexpr std::size_t max_csv_match_length = 256;
+
+// Searches every line with the pattern (a search, not a whole-line match), in bounded windows (see
+// Ziz::boundedRegexSearch).
 CsvReading read_csv_lines (const std::vector<std::string>& lines, const std::regex& csv_regex);
 
 // Remembers the last failure reported, so that a file that stays malformed is reported once and not at

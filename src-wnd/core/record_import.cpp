@@ -61,6 +61,20 @@ std::string read_record_values_line (const std::string& path)
     return line;
 }
 
+std::string record_values_line_of (const std::string& text)
+{
+    const std::size_t first_end = text.find ('\n');
+    if (first_end == std::string::npos)
+        return {};
+    const std::size_t start = first_end + 1;
+    std::size_t end = text.find ('\n', start);
+    if (end == std::string::npos)
+        end = text.size();
+    if (end > start && text[end - 1] == '\r')
+        --end;
+    return text.substr (start, end - start);
+}
+
 std::vector<double> parse_record_values (const std::string& line)
 {
     std::vector<double> values;
@@ -70,22 +84,16 @@ std::vector<double> parse_record_values (const std::string& line)
 
 std::size_t import_record_values (const std::string& line, BoardBucket& run, BoardBucket& pkg)
 {
-    // A written value takes at least 5 characters ("14.2,"); room for them all, growing geometrically.
-    const std::size_t expected = line.size() / 5 + 1;
+    const std::vector<double> values = parse_record_values (line);
     for (BoardBucket* bucket : { &run, &pkg })
     {
-        const std::size_t needed = bucket->values.size() + expected;
+        const std::size_t needed = bucket->values.size() + values.size();
         if (bucket->values.capacity() < needed)
             bucket->values.reserve (std::max (needed, 2 * bucket->values.capacity()));
+        for (const double v : values)
+            bucket->add (v);
     }
-
-    std::size_t count = 0;
-    for_each_record_value (line, [&] (double v) {
-        run.add (v);
-        pkg.add (v);
-        ++count;
-    });
-    return count;
+    return values.size();
 }
 
 std::string board_values_text (const std::vector<double>& values)

@@ -19,14 +19,17 @@ std::vector<int> import_package_order (int current_pkg);
 // lines or cannot be opened.
 std::string read_record_values_line (const std::string& path);
 
+// The same line of a file's text.
+std::string record_values_line_of (const std::string& text);
+
 // The board values of a values line ("14.2,09.5,."), in order: "," counts as white space, "." tokens are
 // skipped, each other token is read as std::stod reads it (see convert_stod), and values of 0 or less are
 // dropped. A token that is not a number throws std::invalid_argument ("invalid stod argument"), one out of
 // range std::out_of_range ("stod argument out of range").
 std::vector<double> parse_record_values (const std::string& line);
 
-// The same values added to both buckets as they are read, so that when a token fails the values before it
-// are already in the buckets. The averages are not recomputed. Returns the number of values added.
+// The same values added to both buckets, all of them or, when a token fails, none: a file is taken whole or
+// not at all. The averages are not recomputed. Returns the number of values added.
 std::size_t import_record_values (const std::string& line, BoardBucket& run, BoardBucket& pkg);
 
 // Every value with one decimal, each followed by ", " ("14.0, 15.0, 13.0, ").

@@ -1,5 +1,6 @@
 """Runs the real monitor and its helper programs in throw-away folders, for the end-to-end tests."""
 
+import fcntl
 import os
 import pty
 import re
@@ -13,6 +14,23 @@ import xml.sax.saxutils
 BIN_DIR = os.environ.get("VUR_BIN_DIR", os.path.join(os.path.dirname(__file__), "..", "..", "build", "bin"))
 ARTIFACT_DIR = os.environ.get("VUR_ARTIFACT_DIR", os.path.join(BIN_DIR, "..", "artifacts"))
 CFG_NAME = "DuvidudUvereverOzure.cfg"
+
+
+# The lock file by which the monitor keeps to one instance per machine (the framework's, on /var/tmp).
+INSTANCE_LOCK = "/var/tmp/juceAppLock_Dadovir Moisture Meter"
+
+
+def another_instance_running():
+    """Whether a monitor started elsewhere on this machine holds the single-instance lock."""
+    if not os.path.exists(INSTANCE_LOCK):
+        return False
+    with open(INSTANCE_LOCK, "a") as f:
+        try:
+            fcntl.lockf(f, fcntl.LOCK_EX | fcntl.LOCK_NB)
+        except OSError:
+            return True
+        fcntl.lockf(f, fcntl.LOCK_UN)
+    return False
 
 
 def binary(name):
@@ -63,11 +81,15 @@ class Sandbox:
         return env
 
     def log(self):
-        try:
-            with open(self.log_file, encoding="utf-8", errors="replace") as f:
-                return f.read()
-        except FileNotFoundError:
-            return ""
+        """The log as written: vur.log.old (where a log that reached its limit went) and vur.log."""
+        text = ""
+        for path in (self.log_file + ".old", self.log_file):
+            try:
+                with open(path, encoding="utf-8", errors="replace") as f:
+                    text += f.read()
+            except FileNotFoundError:
+                pass
+        return text
 
     def wait_for_log(self, pattern, timeout=30.0, count=1):
         deadline = time.time() + timeout
@@ -79,6 +101,11 @@ class Sandbox:
         raise AssertionError("log never showed %r within %.0f s; log ends:\n%s" % (pattern, timeout, self.log()[-4000:]))
 
     def start_vur(self, **env):
+        # A test that starts a second monitor beside its own means to; any other holder is a stranger.
+        own_running = any(p.poll() is None for p in self.processes if p.args and p.args[0] == binary("vur"))
+        if not own_running and another_instance_running():
+            raise AssertionError("another vur holds the single-instance lock %r (a demo or a second test run): "
+                                 "a new one would exit at once" % INSTANCE_LOCK)
         proc = subprocess.Popen([binary("vur")], env=self.env(**env), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.processes.append(proc)
         return proc

@@ -1,10 +1,30 @@
-"""Failures an operator must see on the charts: a dead OPC console and a missing serial port."""
+"""Failures an operator must see on the charts: a dead OPC console and a missing serial port; and a monitor
+killed outright takes its OPC console with it."""
 
 import os
+import signal
 import time
 import unittest
 
 from harness import Sandbox, red_text_bands, write_config
+
+
+def running_processes_with_argument(argument):
+    """Ids of the processes, zombies aside, that have argument among their command-line arguments."""
+    found = []
+    for name in os.listdir("/proc"):
+        if not name.isdigit():
+            continue
+        try:
+            with open("/proc/%s/cmdline" % name, "rb") as f:
+                args = f.read().split(b"\0")
+            with open("/proc/%s/stat" % name) as f:
+                state = f.read().rsplit(")", 1)[1].split()[0]
+        except (OSError, IndexError):
+            continue
+        if state not in ("Z", "X") and argument.encode() in args:
+            found.append(int(name))
+    return found
 
 
 class FailureDisplayTest(unittest.TestCase):
@@ -31,7 +51,7 @@ class FailureDisplayTest(unittest.TestCase):
 
     def test_dead_console_and_missing_port_are_drawn_in_red(self):
         # The stand-in cannot serve the default opcda:// address: it ends at once.
-        bands = self.run_until_chart(opc_console_application="OPCConsole")
+        bands = self.run_until_chart(opc_console_application="vur-opc-sim")
         log = self.box.log()
         self.assertIn("failed to open serial communication device /dev/vur-no-such-port", log)
         self.assertNotIn("Failed to start the OPC console application.", log)
@@ -42,6 +62,29 @@ class FailureDisplayTest(unittest.TestCase):
         bands = self.run_until_chart(opc_console_application="vur-no-such-console")
         self.assertIn("failed to create child process for OPC console window", self.box.log())
         self.assertEqual(bands, [1, 2, 3])
+
+    def test_console_ends_when_the_monitor_is_killed_outright(self):
+        write_config(self.box.cfg_file, dict(get_version_number="FALSE", get_motd="FALSE", a_device="/dev/vur-no-such-port",
+                                             a_name="Planer", opc_console_application="vur-opc-sim",
+                                             opc_url="sim:?pkg_seconds=60"))
+        proc = self.box.start_vur()
+        self.box.wait_for_log(r'running job #4: "main window"')
+        # The configuration file is the console's one argument: it tells this console from any other.
+        deadline = time.time() + 30
+        while not running_processes_with_argument(self.box.cfg_file) and time.time() < deadline:
+            time.sleep(0.1)
+        consoles = running_processes_with_argument(self.box.cfg_file)
+        self.assertEqual(len(consoles), 1, self.box.log()[-3000:])
+
+        proc.send_signal(signal.SIGKILL)
+        self.assertEqual(proc.wait(timeout=30), -signal.SIGKILL)
+        deadline = time.time() + 30
+        while running_processes_with_argument(self.box.cfg_file) and time.time() < deadline:
+            time.sleep(0.1)
+        left = running_processes_with_argument(self.box.cfg_file)
+        for pid in left:
+            os.kill(pid, signal.SIGKILL)
+        self.assertEqual(left, [], "the OPC console outlived the monitor")
 
 
 if __name__ == "__main__":

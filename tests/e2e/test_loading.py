@@ -6,6 +6,7 @@ import re
 import signal
 import time
 import unittest
+import urllib.parse
 
 from harness import Sandbox, WebServer, read_config, save_screenshot, write_config, press_key
 
@@ -110,6 +111,62 @@ class LoadingTest(unittest.TestCase):
                 finally:
                     web.close()
                 os.remove(self.box.log_file)
+
+    def test_ok_in_the_out_of_date_box_during_loading_ends_the_system_once_loaded(self):
+        # The message of the day is slow and empty, so that the box is answered while loading goes on and no
+        # other box takes the key.
+        web = WebServer({"/vur/download/?C=M;O=D": LISTING_NEWER, "/vur/motd.txt": " \n",
+                         "/vur/download/motd.txt": " \n"}, delays={"/vur/motd.txt": 8})
+        line = "exiting since the download page has been opened"
+        # A browser of our own on the search path notes the page it is asked to open.
+        fake_bin = os.path.join(self.box.root, "bin")
+        opened = os.path.join(self.box.root, "opened.txt")
+        os.makedirs(fake_bin)
+        with open(os.path.join(fake_bin, "xdg-open"), "w") as f:
+            f.write('#!/bin/sh\necho "$@" > "%s.part" && mv "%s.part" "%s"\n' % (opened, opened, opened))
+        os.chmod(os.path.join(fake_bin, "xdg-open"), 0o755)
+        try:
+            write_config(self.box.cfg_file, dict(x_device="/dev/null-meter", x_name="Planer"))
+            proc = self.box.start_vur(VUR_WEB_BASE_URL=web.url, PATH=fake_bin + os.pathsep + os.environ["PATH"])
+            self.box.wait_for_log(r"external command: curl .*/vur/motd\.txt")
+            deadline = time.time() + 20
+            while line not in self.box.log() and time.time() < deadline:
+                press_key("Return")
+                time.sleep(0.5)
+            self.assertIn(line, self.box.log())
+            # The page opens at once, while loading still goes on.
+            deadline = time.time() + 5
+            while not os.path.exists(opened) and time.time() < deadline:
+                time.sleep(0.1)
+            with open(opened) as f:
+                # (The framework writes the query's separators percent-encoded.)
+                self.assertEqual(urllib.parse.unquote(f.read().strip()), web.url + "/vur/download/?C=M;O=D")
+            self.assertNotIn("starting the main window", self.box.log(), "the box was answered too late to show anything")
+            self.assertEqual(proc.wait(timeout=90), 0)
+        finally:
+            web.close()
+
+        log = self.box.log()
+        position = 0
+        for expected in ("opening download page %s/vur/download/?C=M;O=D" % web.url, line,
+                         "starting the main window", "shutting down Dadovir Moisture Measurement"):
+            found = log.find(expected, position)
+            self.assertGreaterEqual(found, 0, "%r missing or out of order in:\n%s" % (expected, log[-3000:]))
+            position = found + len(expected)
+
+    def test_a_version_too_long_to_be_real_is_passed_over_and_the_start_goes_on(self):
+        version = "1" * 100000
+        web = WebServer({"/vur/download/?C=M;O=D": '<a href="vur-%s-win64.zip">x</a>\n' % version + LISTING_NEWER})
+        try:
+            proc = self.start(web, get_motd="FALSE")
+            self.box.wait_for_log(r'running job #4: "main window"', timeout=60)
+            self.assertEqual(self.box.stop(proc), 0)
+        finally:
+            web.close()
+        log = self.box.log()
+        self.assertIn("ignoring a version of 100000 characters in the download listing", log)
+        # The listing is read newest first: the link after the garbage is older news, not the answer.
+        self.assertNotIn("most recent version=", log)
 
     def test_switched_off_checks_make_no_request_and_cost_no_units(self):
         web = WebServer({})

@@ -42,7 +42,7 @@ class MainWindowTest(unittest.TestCase):
         Without settings it keeps the configuration file of the last run."""
         if cfg:
             values = dict(get_version_number="FALSE", get_motd="FALSE", a_device="/dev/vur-no-such-port",
-                          a_name="Planer", opc_console_application="OPCConsole", opc_url="sim:?pkg_seconds=60")
+                          a_name="Planer", opc_console_application="vur-opc-sim", opc_url="sim:?pkg_seconds=60")
             values.update(cfg)
             write_config(self.box.cfg_file, values)
         proc = self.box.start_vur()

@@ -90,7 +90,7 @@ class RecordFilesTest(unittest.TestCase):
 
     def config(self, device):
         return dict(get_version_number="FALSE", get_motd="FALSE", VODAze="40 40 900 600",
-                    opc_console_application=binary("OPCConsole"), opc_url="file://" + self.relay,
+                    opc_console_application=binary("vur-opc-sim"), opc_url="file://" + self.relay,
                     output_directory=self.box.records + "/%Y/",
                     a_device=device, a_name="Planer", a_run_simulation="false", a_interval_ms="50",
                     a_read_len="1100", a_chart_redraw_ms="200", a_opc_via_csv_filename=self.csv,

@@ -38,9 +38,9 @@ using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
 #ifdef _WIN32
-const std::string console_binary = VUR_BINARY_DIR "/bin/OPCConsole.exe";
+const std::string console_binary = VUR_BINARY_DIR "/bin/vur-opc-sim.exe";
 #else
-const std::string console_binary = VUR_BINARY_DIR "/bin/OPCConsole";
+const std::string console_binary = VUR_BINARY_DIR "/bin/vur-opc-sim";
 #endif
 
 // One run of the console with its standard output and error going to a log file.

@@ -148,16 +148,135 @@ TEST_F (Records, BadRecordAtStartIsReportedAndTheWindowIsStillBuilt)
     ASSERT_EQ (app->wnd->notebook.getNumTabs(), 1);
     auto* canvas = dynamic_cast<TabCanvas*> (app->wnd->notebook.getTabContentComponent (0));
     ASSERT_NE (canvas, nullptr);
-    EXPECT_NE (log_text().find ("invalid stod argument"), std::string::npos);
+    const std::string message = "cannot import the record file " + record_dir + "/7_012002.mc: invalid stod argument; it is left out";
+    EXPECT_NE (log_text().find ("prefix=a: " + message + "\n"), std::string::npos);
     {
         const juce::ScopedLock guard (canvas->lock);
-        EXPECT_NE (std::find (canvas->error_messages.begin(), canvas->error_messages.end(), "invalid stod argument"),
-                   canvas->error_messages.end());
-        // What was read before the bad value stays, with figures that match it.
-        EXPECT_EQ (canvas->run_values, (std::vector<double> { 14.0, 15.0, 16.0 }));
-        EXPECT_DOUBLE_EQ (canvas->run_average, 15.0);
+        EXPECT_NE (std::find (canvas->error_messages.begin(), canvas->error_messages.end(), message), canvas->error_messages.end());
+        // The bad file is left out whole; the others are read.
+        EXPECT_EQ (canvas->run_values, (std::vector<double> { 14.0, 15.0 }));
+        EXPECT_DOUBLE_EQ (canvas->run_average, 14.5);
     }
     EXPECT_EQ (text_of (canvas->pkg_value), "003");
+    close_all_boxes();
+    app->wnd.reset();
+}
+
+TEST_F (Records, ABadEarlierFileNeverPutsItsBoardsIntoTheCurrentPackage)
+{
+    // Package 2 broke half way; package 3 is the current one and holds two boards.
+    write_record ("7_012001.mc", "14.0,15.0,.");
+    write_record ("7_012002.mc", "13.0,12.0,x1,11.0,.");
+    write_record ("7_012003.mc", "16.0,17.0,.");
+    auto& canvas = make_canvas ("a", 7, 12, 3);
+    {
+        const juce::ScopedLock guard (canvas.lock);
+        EXPECT_EQ (canvas.pkg_values, (std::vector<double> { 16.0, 17.0 }));
+        EXPECT_EQ (canvas.run_values, (std::vector<double> { 14.0, 15.0, 16.0, 17.0 }));
+    }
+    add_boards (canvas, { { 18.0, 1 } });
+    canvas.write_package_file();
+    EXPECT_NE (record ("7_012003.mc").find ("16.0,17.0,18.0,"), std::string::npos) << record ("7_012003.mc");
+}
+
+TEST_F (Records, TheCurrentPackagesOwnUnreadableFileIsKeptAsideBeforeItIsWrittenAgain)
+{
+    const std::string broken = "0000,statistics line\r\n16.0,x17,.\r\n";
+    vurtest::writeFile (record_dir + "/7_012003.mc", broken);
+    auto& canvas = make_canvas ("a", 7, 12, 3);
+    EXPECT_EQ (package_size (canvas), 0u);
+
+    add_boards (canvas, { { 18.0, 1 } });
+    canvas.write_package_file();
+    std::vector<std::string> kept;
+    for (const auto& name : record_names())
+        if (name.rfind ("7_012003.mc.unreadable-", 0) == 0)
+            kept.push_back (name);
+    ASSERT_EQ (kept.size(), 1u) << ::testing::PrintToString (record_names());
+    EXPECT_EQ (record (kept[0]), broken);
+    EXPECT_NE (record ("7_012003.mc").find ("18.0,"), std::string::npos);
+
+    // Kept once: the next write replaces only the new file.
+    canvas.write_package_file();
+    EXPECT_EQ (record_names().size(), 2u) << ::testing::PrintToString (record_names());
+}
+
+TEST_F (Records, APackageFileThatCannotBeWrittenAtAChangeKeepsItsBoardsUntilItCanBe)
+{
+    auto& canvas = make_canvas ("a", 7, 12, 3);
+    add_boards (canvas, { { 14.0, 2 }, { 15.0, 1 } });
+
+    // The year's folder is gone and a plain file stands in its place: nothing can be written there.
+    std::filesystem::remove_all (record_dir);
+    vurtest::writeFile (record_dir, "");
+    const auto mark = log_mark();
+    canvas.pending_pkg = 4;
+    canvas.apply_kiln_run_pkg_change();
+
+    // The change is applied all the same, and the old package is held and shown.
+    EXPECT_EQ (text_of (canvas.pkg_value), "004");
+    EXPECT_EQ (package_size (canvas), 0u);
+    const std::string path = record_dir + "/7_012003.mc";
+    EXPECT_NE (log_since (mark).find ("prefix=a: failed to write the record file " + path + ": "), std::string::npos) << log_since (mark);
+    {
+        const juce::ScopedLock guard (canvas.lock);
+        ASSERT_EQ (canvas.standing_errors.count ("record " + path), 1u);
+        EXPECT_EQ (canvas.standing_errors["record " + path].rfind ("failed to write the record file " + path, 0), 0u);
+    }
+
+    // Still failing at the next poll: no new line for the same reason.
+    const auto retry_mark = log_mark();
+    canvas.retry_unwritten_records();
+    EXPECT_EQ (log_since (retry_mark).find ("failed to write"), std::string::npos) << log_since (retry_mark);
+
+    // The folder is back: the next poll writes the old package with its three boards.
+    std::filesystem::remove (record_dir);
+    std::filesystem::create_directories (record_dir);
+    canvas.retry_unwritten_records();
+    ASSERT_TRUE (record_exists ("7_012003.mc"));
+    EXPECT_NE (record ("7_012003.mc").find ("14.0,14.0,15.0,"), std::string::npos) << record ("7_012003.mc");
+    EXPECT_TRUE (record_exists ("7_012000.mc")) << ::testing::PrintToString (record_names()) << log_since (mark);
+    const juce::ScopedLock guard (canvas.lock);
+    EXPECT_TRUE (canvas.standing_errors.empty());
+}
+
+TEST_F (Records, AFileThatCanNeverBeWrittenEndsUpInTheLog)
+{
+    auto canvas = std::make_unique<TabCanvas> ((add_quiet_device ("a", 7, 12, 3), "a"));
+    add_boards (*canvas, { { 14.0, 1 } });
+    std::filesystem::remove_all (record_dir);
+    vurtest::writeFile (record_dir, "");
+    canvas->write_package_file();
+    const auto mark = log_mark();
+    close_all_boxes();
+    canvas.reset();
+    const std::string log = log_since (mark);
+    EXPECT_NE (log.find ("prefix=a: the record file " + record_dir + "/7_012003.mc could not be written ("), std::string::npos) << log;
+    EXPECT_NE (log.find ("14.0,"), std::string::npos) << log;
+}
+
+TEST_F (Records, DevicesThatWouldShareRecordFilesAreNamedOnceInTheLogAndOnBothCharts)
+{
+    add_quiet_device ("a", 7, 12, 3);
+    add_quiet_device ("b", 7, 12, 3);
+    add_quiet_device ("c", 7, 12, 3);
+    app->cfg->set_str ("c_output_directory", records_dir + "/c/%Y/");
+    const auto mark = log_mark();
+    app->wnd = std::make_unique<VODAze>();
+
+    const std::string folder = records_dir + "/%Y/";
+    const std::string year_folder = record_dir + "/";
+    EXPECT_EQ (count_of (log_since (mark), "prefix=a and prefix=b would write the same record files into " + year_folder + "\n"), 1u)
+        << log_since (mark) << folder;
+    EXPECT_EQ (count_of (log_since (mark), "would write the same record files"), 1u);
+    const auto errors_of = [this] (int tab) {
+        auto* canvas = dynamic_cast<TabCanvas*> (app->wnd->notebook.getTabContentComponent (tab));
+        const juce::ScopedLock guard (canvas->lock);
+        return canvas->error_messages;
+    };
+    EXPECT_EQ (errors_of (0), std::vector<std::string> { "record files shared with prefix=b in " + year_folder + ": set a_output_directory to keep them apart" });
+    EXPECT_EQ (errors_of (1), std::vector<std::string> { "record files shared with prefix=a in " + year_folder + ": set b_output_directory to keep them apart" });
+    EXPECT_TRUE (errors_of (2).empty());
     close_all_boxes();
     app->wnd.reset();
 }

@@ -239,13 +239,14 @@ TEST_F (Tracking, HalfWrittenOpcFileIsTakenOnceWholeAndABrokenOneIsReportedOnce)
         int polls;
         std::size_t reports_so_far;
         const char* pkg_text;
+        const char* shown;   // on the chart while it lasts, after the polls
     };
     const Step steps[] = {
-        { "cut in the middle of a value", "300\nN75:3=7\nN75:4=12\nN75:5=", 3, 1, "003" },
-        { "the same file, whole", "300\nN75:3=7\nN75:4=12\nN75:5=4\n", 1, 1, "004" },
-        { "no sequence number", "abc\n", 3, 2, "004" },
-        { "empty", "", 2, 3, "004" },
-        { "readable again", "301\nN75:5=5\n", 1, 3, "005" },
+        { "cut in the middle of a value", "300\nN75:3=7\nN75:4=12\nN75:5=", 3, 1, "003", "(line 4: invalid stoi argument)" },
+        { "the same file, whole", "300\nN75:3=7\nN75:4=12\nN75:5=4\n", 1, 1, "004", "" },
+        { "no sequence number", "abc\n", 3, 2, "004", "(line 1: invalid stoul argument)" },
+        { "empty", "", 2, 3, "004", "(line 1: invalid stoul argument)" },
+        { "readable again", "301\nN75:5=5\n", 1, 3, "005", "" },
     };
     for (const auto& step : steps)
     {
@@ -255,6 +256,13 @@ TEST_F (Tracking, HalfWrittenOpcFileIsTakenOnceWholeAndABrokenOneIsReportedOnce)
             canvas.timerCallback();
         EXPECT_EQ (reports(), step.reports_so_far);
         EXPECT_EQ (text_of (canvas.pkg_value), step.pkg_text);
+        const juce::ScopedLock guard (canvas.lock);
+        const auto shown = canvas.standing_errors.find ("opc");
+        if (*step.shown == '\0')
+            EXPECT_EQ (shown, canvas.standing_errors.end());
+        else
+            EXPECT_EQ (shown != canvas.standing_errors.end() ? shown->second : std::string(),
+                       "the OPC output file " + canvas.opc_output_filename + " cannot be read " + step.shown);
     }
     const std::string log = log_text();
     EXPECT_EQ (count_of (log, "invalid stoi argument"), 1u);

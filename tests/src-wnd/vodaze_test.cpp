@@ -18,7 +18,7 @@ const char* const failed_to_start = "Failed to start the OPC console application
 const char* const console_failed = "OPC Console has failed.";
 
 // The folder of the running executable: where the window starts its child, and where the build puts
-// vur_test_child and OPCConsole beside this test program.
+// vur_test_child and vur-opc-sim beside this test program.
 std::string executable_folder()
 {
     return juce::File::getSpecialLocation (juce::File::currentApplicationFile).getParentDirectory().getFullPathName().toStdString();
@@ -119,6 +119,47 @@ TEST_F (MainWindow, ProgramThatCannotBeStartedGivesBothTextsInOrderAndTheWindowI
     EXPECT_LT (report, log.find ("prefix=a"));
 }
 
+// The processes still running (zombies aside) whose command line holds the argument.
+std::vector<long long> running_processes_with_argument (const std::string& argument)
+{
+    std::vector<long long> found;
+    for (const auto& entry : std::filesystem::directory_iterator ("/proc"))
+    {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of ("0123456789") != std::string::npos)
+            continue;
+        std::ifstream cmdline (entry.path() / "cmdline", std::ios::binary);
+        std::string text ((std::istreambuf_iterator<char> (cmdline)), std::istreambuf_iterator<char>());
+        std::ifstream stat (entry.path() / "stat");
+        std::string status;
+        std::getline (stat, status);
+        const auto close = status.rfind (')');
+        const char state = close != std::string::npos && close + 2 < status.size() ? status[close + 2] : '?';
+        if (state != 'Z' && state != 'X' && text.find (std::string (1, '\0') + argument + '\0') != std::string::npos)
+            found.push_back (std::stoll (name));
+    }
+    return found;
+}
+
+TEST_F (MainWindow, ConsoleStartedBeforeTheWindowFailsToBuildIsKilled)
+{
+    // The console's one distinctive argument tells its process apart from the others of this machine.
+    const std::string marker = folder + "/console-marker";
+    app->cfg->set_str ("opc_console_application", "vur_test_child --touch " + marker + " --sleep 60000");
+    add_device ("a", "/dev/vur-no-such-port");
+    // A pattern that does not compile makes the device channel fail, after the console has started.
+    app->cfg->set_str ("a_opc_via_csv_filename", folder + "/numbers.csv");
+    app->cfg->set_str ("a_opc_via_csv_regex", "(");
+
+    EXPECT_ANY_THROW (open_window());
+
+    const std::string log = log_text();
+    EXPECT_NE (log.find ("starting OPC console: \"vur_test_child --touch " + marker), std::string::npos) << log;
+    EXPECT_TRUE (pump_until ([&] { return running_processes_with_argument (marker).empty(); }, 10000))
+        << "the console still runs after the window failed";
+    EXPECT_NE (log_text().find ("terminating OPC child process"), std::string::npos);
+}
+
 TEST_F (MainWindow, ConsoleKilledFromOutsideIsReportedOnceAndTheWindowStillClosesCleanly)
 {
     app->cfg->set_str ("opc_console_application", "vur_test_child --sleep 60000");
@@ -159,7 +200,7 @@ TEST_F (MainWindow, StandInConsoleFeedsThePackageNumbersOrFailsOnAnAddressItCann
     ASSERT_EQ (openpty (&master, &slave, name, nullptr, nullptr), 0);
     add_device ("a", name);
     // Found in the executable's folder before the search path.
-    app->cfg->set_str ("opc_console_application", "OPCConsole");
+    app->cfg->set_str ("opc_console_application", "vur-opc-sim");
 
     {
         SCOPED_TRACE ("simulated plant");

@@ -131,3 +131,4 @@ void tearDownSandbox()
     }
 }
 } // namespace vurtest
+

@@ -23,11 +23,11 @@ export WINEPREFIX="$session/prefix" HOME="$session/home" WINEARCH=win64 WINEDEBU
 # No Mono or Gecko installer prompts in a fresh prefix.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
-relay=
+relays=()
 finish()
 {
     wineserver -k > /dev/null 2>&1
-    [ -n "$relay" ] && kill "$relay" 2> /dev/null
+    [ ${#relays[@]} -eq 0 ] || kill "${relays[@]}" 2> /dev/null
 }
 trap finish EXIT
 
@@ -37,21 +37,30 @@ mkdir -p "$HOME" "$artifacts"
 echo "== a fresh Wine prefix in $WINEPREFIX"
 wine wineboot -i < /dev/null > /dev/null 2>&1
 
-# Two pseudo-terminals joined back to back as COM8 and COM9 (the default devices use COM4 to COM7). Wine
-# reads its port map when its server starts.
-python3 -u "$top/tests/win/pty_pair.py" > "$session/ptys" 2> /dev/null &
-relay=$!
-for _ in $(seq 1 100); do
-    [ -s "$session/ptys" ] && break
-    sleep 0.1
-done
-read -r pty_reader pty_meter < "$session/ptys"
-wine reg add 'HKLM\Software\Wine\Ports' /v COM8 /t REG_SZ /d "$pty_reader" /f < /dev/null > /dev/null 2>&1
-wine reg add 'HKLM\Software\Wine\Ports' /v COM9 /t REG_SZ /d "$pty_meter" /f < /dev/null > /dev/null 2>&1
+# Two pseudo-terminals joined back to back as COM8 and COM9 (the default devices use COM4 to COM7) for the
+# serial port's own tests and the acceptance run, and another pair as COM10 and COM11 for the device tabs'
+# tests, which run beside them. Wine reads its port map when its server starts.
+join_ports()
+{
+    local ptys="$session/ptys-$1"
+    python3 -u "$top/tests/win/pty_pair.py" > "$ptys" 2> /dev/null &
+    relays+=($!)
+    for _ in $(seq 1 100); do
+        [ -s "$ptys" ] && break
+        sleep 0.1
+    done
+    local reader meter
+    read -r reader meter < "$ptys"
+    [ -n "$meter" ] || { echo "FAILED: no pseudo-terminal pair for $1 and $2" >&2; exit 1; }
+    wine reg add 'HKLM\Software\Wine\Ports' /v "$1" /t REG_SZ /d "$reader" /f < /dev/null > /dev/null 2>&1
+    wine reg add 'HKLM\Software\Wine\Ports' /v "$2" /t REG_SZ /d "$meter" /f < /dev/null > /dev/null 2>&1
+    echo "== $1 = $reader, $2 = $meter"
+}
+join_ports COM8 COM9
+join_ports COM10 COM11
 wineserver -k > /dev/null 2>&1
 wineserver -w
-export VUR_TEST_COM_PAIR="COM8 COM9"
-echo "== COM8 = $pty_reader, COM9 = $pty_meter"
+export VUR_TEST_COM_PAIR="COM8 COM9" VUR_TEST_TAB_COM_PAIR="COM10 COM11"
 
 # One wineserver for the whole run, its services started here with no pipes attached: otherwise the first
 # test's services would hold CTest's output pipe open, and every start would pay for a new server.
@@ -61,7 +70,7 @@ wine cmd /c exit < /dev/null > /dev/null 2>&1
 status=0
 echo "== CTest under Wine"
 ctest --test-dir "$build" --label-regex "${VUR_WIN_LABELS:-vur_core_tests|vur_platform_tests|vur_shell_tests}" \
-    --output-on-failure --timeout 300 -j2 \
+    --output-on-failure --timeout 300 -j2 --no-tests=error \
     --output-junit "$artifacts/windows-ctest.xml" || status=1
 
 echo "== vur.exe: main window and orderly close"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The NSIS installer under Wine: a silent install puts the three programs into Program Files with a
-# Start-menu entry; a silent uninstall removes them and leaves the configuration and the record folders.
+# Start-menu entry, none of them named like the plant's OPC console; a silent uninstall removes them and
+# leaves the configuration and the record folders.
 #
 #   tests/win/test_installer.sh BUILD_DIR
 #
@@ -24,9 +25,11 @@ config="$drive_c/ProgramData/DuvidudUvereverOzure/DuvidudUvereverOzure.cfg"
 record="$drive_c/22m2k/data/2024/boardmc/0001/001/001.mc"
 
 wine "$installer" /S < /dev/null > /dev/null 2>&1 || fail "the installer ended with status $?"
-for program in vur.exe OPCConsole.exe vur-meter-sim.exe Uninstall.exe; do
+for program in vur.exe vur-opc-sim.exe vur-meter-sim.exe Uninstall.exe; do
     [ -f "$app/$program" ] || fail "no $program in Program Files\\Dadovir Moisture Meter"
 done
+# The plant's own console lives there too, where the monitor looks first: nothing may replace it.
+[ -e "$app/OPCConsole.exe" ] && fail "the installer put a file named like the plant's OPC console beside vur.exe"
 [ -f "$app/vur.pdb" ] || fail "no vur.pdb beside vur.exe (backtraces on Windows name no frames)"
 shortcut=$(find "$drive_c/ProgramData/Microsoft/Windows/Start Menu" "$drive_c/users" -iname "VUR.lnk" 2> /dev/null | head -n 1)
 [ -n "$shortcut" ] || fail "no Start-menu entry VUR.lnk"

@@ -6,8 +6,9 @@ package's record files byte for byte, with CR LF line ends.
 
 The meter is vur-meter-sim.exe playing a known list of readings on the second of two COM ports joined back
 to back ($VUR_TEST_COM_PAIR, set up by tests/win/run-suite.sh); the monitor reads the first. The kiln, run
-and package numbers come through the OPC console stand-in (OPCConsole.exe beside vur.exe, as installed)
-relaying a text file. Leaves a screenshot of the main window with its chart in ARTIFACT_DIR.
+and package numbers come through the OPC console stand-in (vur-opc-sim.exe beside vur.exe, as installed,
+named in the configuration) relaying a text file. Leaves a screenshot of the main window with its chart in
+ARTIFACT_DIR.
 """
 
 import os
@@ -24,7 +25,8 @@ from test_records import _values, package_text, summary_text  # noqa: E402
 from winharness import (WINDOW_TITLE, close_window, lines_in_order, read, run_test, screenshot,  # noqa: E402
                         start_vur, wait_for, wine_temp_folder, window_ids, windows_path)
 
-KILN, RUN, PKG = 6, 11, 5
+KILN, RUN, PKG = 6, 11, 5   # what the relay says
+SAVED = 1, 1, 1             # what the configuration holds from before: the files must not land there
 BOARDS = _values(100, 3)   # the package file is written at every hundredth board: the log says when
 RATE = 50                  # boards per second
 
@@ -53,10 +55,10 @@ def main():
 
     write_config(os.path.join(config_dir, "DuvidudUvereverOzure.cfg"), dict(
         get_version_number="FALSE", get_motd="FALSE", VODAze="40 40 900 600",
-        opc_url="file:///" + windows_path(relay).replace("\\", "/"),
+        opc_console_application="vur-opc-sim.exe", opc_url="file:///" + windows_path(relay).replace("\\", "/"),
         output_directory=windows_path(records) + "\\%Y\\",
         a_device=reader_port, a_name="Planer", a_run_simulation="false", a_interval_ms="50",
-        a_read_len="110", a_chart_redraw_ms="200", a_last_kiln=KILN, a_last_run=RUN, a_last_pkg=PKG))
+        a_read_len="110", a_chart_redraw_ms="200", a_last_kiln=SAVED[0], a_last_run=SAVED[1], a_last_pkg=SAVED[2]))
     env = dict(os.environ, VUR_CONFIG_DIR=windows_path(config_dir), VUR_WEB_BASE_URL="http://127.0.0.1:9")
 
     year = str(time.localtime().tm_year)
@@ -67,6 +69,9 @@ def main():
         window = wait_for("window \"%s\"" % WINDOW_TITLE, window_ids, 180, proc)[0]
         wait_for("the port opened in the log", lambda: re.search(r"device=%s Baud=" % reader_port, read(log_file)),
                  60, proc)
+        # The numbers come through the console stand-in and its relay, not from the configuration.
+        wait_for("the relay's numbers in force", lambda: re.search(
+            r"prefix=a: -> updated k=%d r=%d p=%d" % (KILN, RUN, PKG), read(log_file)), 60, proc)
         meter = subprocess.Popen(["wine", os.path.join(build, "bin", "vur-meter-sim.exe"), meter_port,
                                   "--file", windows_path(boards_file), "--start", "1", "--rate", str(RATE),
                                   "--count", str(len(BOARDS))],
@@ -112,6 +117,9 @@ def main():
         found = record(name)
         if found != expected:
             failures.append("%s is %r,\n    not %r" % (name, found if found is None else found[:300], expected[:300]))
+    saved_package = "%d_%03d%03d.mc" % SAVED
+    if record(saved_package) not in (None, package_text([])):
+        failures.append("boards went into %s, under the numbers saved before the relay's" % saved_package)
     if not os.environ.get("VUR_KEEP_TEST_FILES"):
         shutil.rmtree(sandbox, ignore_errors=True)
     if failures:

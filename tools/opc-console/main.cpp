@@ -1,6 +1,6 @@
-// OPCConsole: the stand-in for the OPC console program that the monitor starts beside itself.
+// vur-opc-sim: the stand-in for the OPC console program that the monitor starts beside itself.
 //
-//     OPCConsole "<full path of the monitor's configuration file>"
+//     vur-opc-sim "<full path of the monitor's configuration file>"
 //
 // The configuration file is the only argument. From it the console takes
 //   - opc_output_filename: the file it keeps up to date (the monitor polls it);
@@ -125,7 +125,7 @@ int main (int argc, char** argv)
     Ziz::sys::installQuitRequestHandlers (request_quit);
 
     if (argc != 2)
-        return fail ("usage: OPCConsole \"<configuration file>\"");
+        return fail ("usage: vur-opc-sim \"<configuration file>\"");
 
     std::string error;
     const auto config = load_console_config (argv[1], error);

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the Windows programs (vur.exe, OPCConsole.exe, vur-meter-sim.exe; Release, with their PDBs) and
+# Builds the Windows programs (vur.exe, vur-opc-sim.exe, vur-meter-sim.exe; Release, with their PDBs) and
 # their NSIS installer, cross-compiled on Debian with MinGW-w64:
 #
 #   tools/win/build-installer.sh [BUILD_DIR]
@@ -20,6 +20,6 @@ done
 bash "$top/tools/win/build-image-libs.sh" "$deps"
 cmake -S "$top" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-mingw64.cmake" -DVUR_MINGW_DEPS="$deps" \
     -DCMAKE_BUILD_TYPE=Release -DVUR_BUILD_TESTS=OFF -DVUR_BUILD_BENCHMARKS=OFF > /dev/null
-cmake --build "$build" -j"$(nproc)" --target vur OPCConsole vur-meter-sim
+cmake --build "$build" -j"$(nproc)" --target vur vur-opc-sim vur-meter-sim
 rm -f "$build"/vur-*-win64.exe
 (cd "$build" && cpack -G NSIS)

@@ -50,3 +50,37 @@ TEST (SplitCommandLine, FollowsTheWindowsRuntimeRules)
         EXPECT_EQ (Ziz::splitCommandLine (c.commandLine), c.expected) << "command line: [" << c.commandLine << "]";
 }
 } // namespace
+
+TEST (QuoteArgument, SplitsBackToTheTextThatWasQuoted)
+{
+    struct Case
+    {
+        const char* what;
+        std::string text;
+        std::string quoted;
+    };
+    const Case cases[] = {
+        { "plain", "abc", R"("abc")" },
+        { "empty", "", R"("")" },
+        { "blanks and tabs", "a b\tc  ", "\"a b\tc  \"" },
+        { "Windows path", R"(C:\Users\op\Temp\temp_1.vur.out)", R"("C:\Users\op\Temp\temp_1.vur.out")" },
+        { "folder with a trailing backslash", R"(C:\Program Files\)", R"("C:\Program Files\\")" },
+        { "two trailing backslashes", R"(a\\)", R"("a\\\\")" },
+        { "only a backslash", R"(\)", R"("\\")" },
+        { "embedded quote", R"(say "hi")", R"("say \"hi\"")" },
+        { "backslash before a quote", R"(a\"b)", R"("a\\\"b")" },
+        { "two backslashes before a quote", R"(a\\"b)", R"("a\\\\\"b")" },
+        { "only a quote", R"(")", R"("\"")" },
+        { "two quotes", R"("")", R"("\"\"")" },
+        { "backslash then blank", R"(a\ b\)", R"("a\ b\\")" },
+        { "options inside", R"(x" --output "/etc/y)", R"("x\" --output \"/etc/y")" },
+    };
+    for (const auto& c : cases)
+    {
+        EXPECT_EQ (Ziz::quoteArgument (c.text), c.quoted) << c.what;
+        // Between other arguments, so that an argument that ran on into its neighbours shows.
+        const std::string commandLine = "prog " + Ziz::quoteArgument (c.text) + " next " + Ziz::quoteArgument (c.text) + " last";
+        const std::vector<std::string> expected { "prog", c.text, "next", c.text, "last" };
+        EXPECT_EQ (Ziz::splitCommandLine (commandLine), expected) << c.what << ": [" << commandLine << "]";
+    }
+}

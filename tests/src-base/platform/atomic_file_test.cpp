@@ -136,3 +136,40 @@ TEST (AtomicFile, KilledWriterNeverLeavesAPartialFile)
     }
 }
 #endif
+
+#ifdef _WIN32
+#include "src-base/platform/child_process.h"
+
+#include <windows.h>
+
+// A viewer, a backup or a virus scanner that opened the target without delete sharing: the replace fails at
+// once (the caller keeps the data and tries again later; nothing waits here), leaves the old file and no
+// temporary beside it, and succeeds as soon as the file is let go.
+TEST (AtomicFile, ATargetHeldByAnotherProgramFailsAtOnceAndIsReplacedOnceReleased)
+{
+    const std::string dir = vurtest::makeTempDir ("atomic-held");
+    const std::string target = dir + "\\7_012003.mc";
+    const std::string ready = dir + "\\ready", release = dir + "\\release";
+    vurtest::writeFile (target, "old");
+
+    Ziz::sys::ChildProcess holder;
+    const auto quoted = [] (const std::string& text) { return "\"" + text + "\""; };
+    ASSERT_TRUE (holder.start (quoted (VUR_TEST_CHILD) + " --hold " + quoted (target) + " --ready " + quoted (ready) + " --until "
+                                   + quoted (release), {}));
+    for (int i = 0; i < 3000 && ! fs::exists (ready); ++i)
+        Sleep (10);
+    ASSERT_TRUE (fs::exists (ready));
+
+    std::string reason;
+    EXPECT_FALSE (Ziz::sys::writeFileAtomically (target, "new", &reason));
+    EXPECT_EQ (reason.rfind ("cannot replace \"" + target + "\": ", 0), 0u) << reason;
+    EXPECT_EQ (vurtest::readFile (target), "old");
+    EXPECT_EQ (entries_in (dir), 2u);
+
+    vurtest::writeFile (release, "");
+    EXPECT_EQ (holder.waitForExit(), 0u);
+    holder.release();
+    EXPECT_TRUE (Ziz::sys::writeFileAtomically (target, "new", &reason)) << reason;
+    EXPECT_EQ (vurtest::readFile (target), "new");
+}
+#endif

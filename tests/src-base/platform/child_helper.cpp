@@ -5,17 +5,100 @@
 //   --sleep MS       sleep MS milliseconds
 //   --touch FILE     create FILE
 //   --exit CODE      end with exit code CODE
+//   --pid FILE       write this process's id and a line break to FILE
+//   --report-inherited FILE
+//                    (POSIX) write what came from the parent: "fd N" for every open descriptor above 2, then
+//                    "SIGTERM ignored" / "SIGTERM handled" unless SIGTERM has its default action, then
+//                    "blocked N" for every blocked signal
+//   --start-child bound|unbound FILE
+//                    start this program again with "--sleep 60000", ending with this process (bound) or not,
+//                    and write the child's id and a line break to FILE
+//   --hold FILE      open FILE for reading as a viewer or a virus scanner does, without delete sharing on
+//                    Windows, and keep it open until the program ends
+//   --until FILE     wait until FILE exists (at most a minute)
+
+#include "src-base/platform/child_process.h"
 
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 
+#ifdef _WIN32
+    #include <process.h>
+    #include <windows.h>
+#else
+    #include <dirent.h>
+    #include <signal.h>
+    #include <unistd.h>
+#endif
+
+namespace
+{
+// Written whole under another name first, so that a reader never sees half a number.
+void writeNumber (const std::string& path, long long number)
+{
+    {
+        std::ofstream out (path + ".part", std::ios::binary);
+        out << number << '\n';
+    }
+    std::filesystem::rename (path + ".part", path);
+}
+
+long long ownProcessId()
+{
+#ifdef _WIN32
+    return _getpid();
+#else
+    return getpid();
+#endif
+}
+
+#ifndef _WIN32
+void reportInherited (const std::string& path)
+{
+    std::string report;
+    if (DIR* folder = ::opendir ("/proc/self/fd"))
+    {
+        const int own = ::dirfd (folder);
+        while (const dirent* entry = ::readdir (folder))
+        {
+            const int fd = std::atoi (entry->d_name);
+            if (entry->d_name[0] != '.' && fd > 2 && fd != own)
+                report += "fd " + std::to_string (fd) + "\n";
+        }
+        ::closedir (folder);
+    }
+    struct sigaction action {};
+    ::sigaction (SIGTERM, nullptr, &action);
+    if (action.sa_handler == SIG_IGN)
+        report += "SIGTERM ignored\n";
+    else if (action.sa_handler != SIG_DFL)
+        report += "SIGTERM handled\n";
+    sigset_t blocked;
+    ::sigprocmask (SIG_BLOCK, nullptr, &blocked);
+    for (int sig = 1; sig < NSIG; ++sig)
+        if (::sigismember (&blocked, sig) == 1)
+            report += "blocked " + std::to_string (sig) + "\n";
+    std::ofstream (path, std::ios::binary) << report;
+}
+#endif
+
+// Started children are kept, never released, until this program ends.
+Ziz::sys::ChildProcess child;
+} // namespace
+
 int main (int argc, char** argv)
 {
+#ifdef _WIN32
+    std::unique_ptr<void, decltype (&CloseHandle)> held (nullptr, &CloseHandle);
+#else
+    std::unique_ptr<std::ifstream> held;
+#endif
     for (int i = 1; i < argc; ++i)
     {
         const std::string step = argv[i];
@@ -39,6 +122,42 @@ int main (int argc, char** argv)
         else if (step == "--sleep" && hasValue)
         {
             std::this_thread::sleep_for (std::chrono::milliseconds (std::atol (argv[++i])));
+        }
+        else if (step == "--pid" && hasValue)
+        {
+            writeNumber (argv[++i], ownProcessId());
+        }
+#ifndef _WIN32
+        else if (step == "--report-inherited" && hasValue)
+        {
+            reportInherited (argv[++i]);
+        }
+#endif
+        else if (step == "--start-child" && i + 2 < argc)
+        {
+            Ziz::sys::ChildProcess::Options options;
+            options.endWithParent = std::string (argv[++i]) == "bound";
+            if (! child.start ("\"" + std::string (argv[0]) + "\" --sleep 60000", options))
+                return 3;
+            writeNumber (argv[++i], child.processId());
+        }
+        else if (step == "--hold" && hasValue)
+        {
+#ifdef _WIN32
+            const HANDLE h = CreateFileA (argv[++i], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (h == INVALID_HANDLE_VALUE)
+                return 90;
+            held.reset (h);
+#else
+            held = std::make_unique<std::ifstream> (argv[++i], std::ios::binary);
+#endif
+        }
+        else if (step == "--until" && hasValue)
+        {
+            const std::string file = argv[++i];
+            for (int waited = 0; waited < 6000 && ! std::filesystem::exists (file); ++waited)
+                std::this_thread::sleep_for (std::chrono::milliseconds (10));
         }
         else if (step == "--exit" && hasValue)
         {

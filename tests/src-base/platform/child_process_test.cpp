@@ -15,7 +15,10 @@
 #include <vector>
 
 #ifndef _WIN32
+    #include <fcntl.h>
+    #include <pthread.h>
     #include <signal.h>
+    #include <unistd.h>
     #include <cerrno>
 #endif
 
@@ -283,6 +286,103 @@ TEST (ChildProcess, ReleaseNeverKillsAndLeavesNoZombie)
             }
         }
     }
+}
+
+long long readNumber (const std::string& path)
+{
+    std::ifstream in (path, std::ios::binary);
+    long long number = 0;
+    return in >> number ? number : 0;
+}
+
+bool hasEnded (long long pid)
+{
+    // Reparented, a killed child may linger as a zombie until its new parent collects it.
+    const char state = processState (pid);
+    return processGone (pid) || state == 'Z' || state == 'X';
+}
+
+TEST (ChildProcess, ChildStartedToEndWithItsParentEndsWhenTheParentIsKilledHard)
+{
+    for (const bool bound : { true, false })
+    {
+        SCOPED_TRACE (bound ? "bound" : "unbound");
+        const std::string childPidFile = vurtest::makeTempDir ("child-bound") + "/child-pid";
+
+        // The parent under test is a helper of its own that starts the child; this test kills it.
+        ChildProcess parent;
+        ASSERT_TRUE (parent.start (quoted (helper) + " --start-child " + (bound ? "bound " : "unbound ") + quoted (childPidFile)
+                                       + " --sleep 60000",
+                                   {}));
+        ASSERT_TRUE (waitFor ([&] { return fs::exists (childPidFile); }, std::chrono::seconds (30)));
+        const long long child = readNumber (childPidFile);
+        ASSERT_GT (child, 0);
+        ASSERT_FALSE (hasEnded (child));
+
+        ASSERT_EQ (::kill (static_cast<pid_t> (parent.processId()), SIGKILL), 0);
+        parent.waitForExit();
+
+        if (bound)
+        {
+            EXPECT_TRUE (waitFor ([&] { return hasEnded (child); }, std::chrono::seconds (30))) << "state " << processState (child);
+        }
+        else
+        {
+            // The kernel signals the bound child as the parent dies, before the parent can be collected.
+            EXPECT_FALSE (hasEnded (child));
+            ::kill (static_cast<pid_t> (child), SIGKILL);
+        }
+    }
+}
+
+TEST (ChildProcess, ChildStartsWithTheStandardStreamsOnlyAndDefaultSignalHandling)
+{
+    // What a parent may leave behind: a descriptor that is not closed on exec, an ignored signal, a mask.
+    const std::string folder = vurtest::makeTempDir ("child-inherit");
+    const int leaked = ::open ((folder + "/open-file").c_str(), O_CREAT | O_WRONLY, 0600);
+    ASSERT_GE (leaked, 3);
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    struct sigaction savedTerm {};
+    ::sigaction (SIGTERM, &ignore, &savedTerm);
+    sigset_t usr1;
+    sigemptyset (&usr1);
+    sigaddset (&usr1, SIGUSR1);
+    sigset_t savedMask;
+    ::pthread_sigmask (SIG_BLOCK, &usr1, &savedMask);
+
+    for (const bool bound : { false, true })
+    {
+        SCOPED_TRACE (bound ? "ending with its parent" : "on its own");
+        const std::string report = folder + (bound ? "/bound.txt" : "/own.txt");
+        ChildProcess::Options options;
+        options.endWithParent = bound;
+        ChildProcess child;
+        ASSERT_TRUE (child.start (quoted (helper) + " --report-inherited " + quoted (report), options));
+        EXPECT_EQ (child.waitForExit(), 0u);
+        EXPECT_TRUE (fs::exists (report));
+        EXPECT_EQ (readLines (report), std::vector<std::string> {});
+    }
+
+    ::pthread_sigmask (SIG_SETMASK, &savedMask, nullptr);
+    ::sigaction (SIGTERM, &savedTerm, nullptr);
+    ::close (leaked);
+}
+
+TEST (ChildProcess, KillOfTheChildrenEndingWithTheParentSparesTheOthers)
+{
+    ChildProcess::Options boundOptions;
+    boundOptions.endWithParent = true;
+    ChildProcess bound;
+    ChildProcess unbound;
+    ASSERT_TRUE (bound.start (quoted (helper) + " --sleep 60000", boundOptions));
+    ASSERT_TRUE (unbound.start (quoted (helper) + " --sleep 60000", {}));
+
+    ChildProcess::killChildrenEndingWithParent();
+
+    EXPECT_EQ (bound.waitForExit(), 128u + SIGKILL);
+    EXPECT_FALSE (unbound.hasEnded());
+    unbound.kill();
 }
 #endif
 } // namespace

@@ -14,11 +14,15 @@ TEST (OsConventions, NamesAndFoldersOfThisSystem)
 {
 #ifdef _WIN32
     EXPECT_STREQ (Ziz::sys::operatingSystemFamily(), "Windows");
-    EXPECT_EQ (Ziz::sys::programFileName ("OPCConsole"), "OPCConsole.exe");
+    EXPECT_EQ (Ziz::sys::programFileName ("vur-meter-sim"), "vur-meter-sim.exe");
+    // The plant's own console; the stand-in is never installed under its name.
+    EXPECT_EQ (Ziz::sys::defaultOpcConsoleApplication(), "OPCConsole.exe");
     EXPECT_EQ (Ziz::sys::defaultRecordFolder(), "C:\\22m2k\\data\\%Y\\boardmc\\");
     EXPECT_EQ (Ziz::sys::allUsersDataFolder().substr (1), ":\\ProgramData");
 #else
-    EXPECT_EQ (Ziz::sys::programFileName ("OPCConsole"), "OPCConsole");
+    EXPECT_EQ (Ziz::sys::programFileName ("vur-meter-sim"), "vur-meter-sim");
+    // No real console exists here: the stand-in serves.
+    EXPECT_EQ (Ziz::sys::defaultOpcConsoleApplication(), "vur-opc-sim");
     EXPECT_EQ (Ziz::sys::allUsersDataFolder(), "/var");
     const char* saved = std::getenv ("HOME");
     const std::string home = saved != nullptr ? saved : "";

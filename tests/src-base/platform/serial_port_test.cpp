@@ -187,6 +187,20 @@ TEST_F (SerialPortTest, SettingsReachTheLineOrAreRefused)
     }
 }
 
+TEST_F (SerialPortTest, BytesWaitingCountsWhatIsReceivedAndNotYetRead)
+{
+    SerialPort port;
+    EXPECT_EQ (port.bytesWaiting(), 0u);
+    openConfigured (port);
+    send ("14.8\t14.2\r\n15.6\t15.0\r\n16.0\t15.");
+    for (int i = 0; i < 500 && port.bytesWaiting() < 30; ++i)
+        std::this_thread::sleep_for (std::chrono::milliseconds (10));
+    EXPECT_EQ (port.bytesWaiting(), 30u);
+    char buffer[11];
+    ASSERT_EQ (port.read (buffer, sizeof buffer), 11u);
+    EXPECT_EQ (port.bytesWaiting(), 19u);
+}
+
 TEST_F (SerialPortTest, PortInUseDoesNotOpenTwice)
 {
     SerialPort first;

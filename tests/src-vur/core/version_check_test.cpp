@@ -1,7 +1,11 @@
 #include "src-vur/core/version_check.h"
 
+#include "small_stack.h"
+
 #include <gtest/gtest.h>
 
+#include <random>
+#include <regex>
 #include <string>
 
 namespace
@@ -28,6 +32,62 @@ TEST (VersionCheck, TakesTheFirstWindowsDownloadOfTheListing)
     EXPECT_EQ (find_most_recent_version ("<a href=\"vur-1.0.0_2719-win.zip\">"), "");
     EXPECT_EQ (find_most_recent_version ("<html>404 Not Found</html>"), "");
     EXPECT_EQ (find_most_recent_version (""), "");
+}
+
+// The pattern the listing search must agree with, on inputs short enough for a backtracking matcher.
+std::string referenceVersion (const std::string& listing)
+{
+    static const std::regex pattern (R"(href="vur-([0-9-.]+)-win)", std::regex::ECMAScript);
+    std::smatch match;
+    return std::regex_search (listing, match, pattern) ? match[1].str() : std::string();
+}
+
+TEST (VersionCheck, AgreesWithTheLinkPatternOnMixedUpListings)
+{
+    // Pieces that make and break links: openings, closings, version characters, near misses.
+    const std::string pieces[] = { "href=\"vur-", "-win", "win", "-", ".", "7", "12", "w", "\"", "x", "href=\"vur", "-wi", " " };
+    std::mt19937 random (2718);
+    std::uniform_int_distribution<std::size_t> pick (0, std::size(pieces) - 1);
+    std::uniform_int_distribution<int> count (0, 24);
+    for (int round = 0; round < 5000; ++round)
+    {
+        std::string listing;
+        for (int n = count (random); n > 0; --n)
+            listing += pieces[pick (random)];
+        ASSERT_EQ (find_most_recent_version (listing), referenceVersion (listing)) << listing;
+    }
+}
+
+TEST (VersionCheck, SearchesAHugeListingOnAWorkerSizedStack)
+{
+    const std::string run (200000, '1');
+    const std::string good = "<a href=\"vur-1.0.0-2719-win64.zip\">";
+    struct Case
+    {
+        const char* what;
+        std::string listing;
+        std::string version;
+        std::size_t overlong;
+    };
+    const Case cases[] = {
+        { "an overlong version is no version", "<a href=\"vur-" + run + "-win64.zip\">" + good, "", run.size() },
+        { "an overlong run that is no link is passed over", "<a href=\"vur-" + run + "\">" + good, "1.0.0-2719", 0 },
+        { "a run of dashes", "<a href=\"vur-" + std::string (200000, '-') + "win\">", "", 199999 },
+        { "the longest real version", "<a href=\"vur-" + std::string (max_version_length, '9') + "-win\">",
+          std::string (max_version_length, '9'), 0 },
+        { "one character more", "<a href=\"vur-" + std::string (max_version_length + 1, '9') + "-win\">", "",
+          max_version_length + 1 },
+    };
+
+    // The load thread's stack is of this order; a search that recurses per character overflows it.
+    vurtest::runOnStackOf (vurtest::oneMebibyte, [&] {
+        for (const auto& c : cases)
+        {
+            const ListedVersion found = find_listed_version (c.listing);
+            EXPECT_EQ (found.version, c.version) << c.what;
+            EXPECT_EQ (found.overlong_length, c.overlong) << c.what;
+        }
+    });
 }
 
 TEST (VersionCheck, ComparesByteByByte)

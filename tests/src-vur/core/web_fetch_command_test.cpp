@@ -47,6 +47,31 @@ TEST (WebFetchCommand, CommandLineNamesEveryOptionAndQuotesItsTexts)
     EXPECT_EQ (split.back(), "http://h/%22 --output %22/etc/x");
 }
 
+TEST (WebFetchCommand, AwkwardPathsAndUrlsReachTheDownloaderWhole)
+{
+    struct Case
+    {
+        const char* what;
+        std::string output;
+        std::string url;
+    };
+    const Case cases[] = {
+        { "folder path with a trailing backslash", R"(C:\Temp\)", "http://h/x" },
+        { "two trailing backslashes", R"(C:\Temp\\)", "http://h/x" },
+        { "URL ending in a backslash", "/t/o", R"(http://h/x\)" },
+        { "backslash in front of a quote", R"(C:\a\"b)", R"(http://h/\)" },
+        { "blanks", R"(C:\Documents and Settings\op\temp_1.vur.out)", "http://h/a b" },
+        { "empty", "", "" },
+    };
+    for (const auto& c : cases)
+    {
+        const std::vector<std::string> expected { "curl", "--silent", "--max-time", "60", "--connect-timeout", "10",
+                                                  "--location-trusted", "--insecure", "--user-agent", user_agent(),
+                                                  "--output", c.output, "--url", c.url };
+        EXPECT_EQ (Ziz::splitCommandLine (curl_command_line (c.output, c.url)), expected) << c.what;
+    }
+}
+
 TEST (WebFetchCommand, HostOfAUrl)
 {
     struct Case

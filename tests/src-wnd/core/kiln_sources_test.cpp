@@ -1,6 +1,8 @@
 #include "src-wnd/core/kiln_sources.h"
 #include "src-wnd/core/number_conversions.h"
 
+#include "small_stack.h"
+
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -252,4 +254,20 @@ TEST (CsvSource, ConversionFailureKeepsEarlierMatches)
         EXPECT_EQ (reading.failure->text, c.text);
         EXPECT_FALSE (reading.numbers.kiln);
     }
+}
+
+TEST (CsvSource, LongLinesAreSearchedOnASmallStack)
+{
+    // One line of any length must not end the monitor at every poll: it matches nothing, the others count.
+    vurtest::runOnStackOf (vurtest::oneMebibyte, [] {
+        for (const std::string& junk : { std::string (200000, ' '), "\"" + std::string (200000, 'x') + "\",5",
+                                         "\"Run\"," + std::string (200000, '9') })
+        {
+            const auto reading = read_csv_lines ({ R"("Kiln",7)", junk, R"("Pkg",3)" }, default_csv_regex);
+            EXPECT_FALSE (reading.failure);
+            EXPECT_EQ (reading.numbers.kiln, 7);
+            EXPECT_FALSE (reading.numbers.run);
+            EXPECT_EQ (reading.numbers.pkg, 3);
+        }
+    });
 }

@@ -1,8 +1,11 @@
 #include "src-wnd/core/meter_reading.h"
 
+#include "small_stack.h"
+
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <vector>
 
 namespace
 {
@@ -73,24 +76,36 @@ TEST (MeterReading, IncompleteOrForeignTextStaysPending)
     }
 }
 
-TEST (MeterReading, PointsInPlaceOfANumberRaiseInvalidArgument)
+TEST (MeterReading, GarbledNumbersAreUnreadableReadingsAndReadingGoesOn)
 {
-    for (const char* text : { "....\t14.2\r\n", "14.8\t....\r\n" })
-    {
-        std::string pending = text;
-        MeterReading r;
-        EXPECT_THROW (take_reading (pending, defaultPattern, r), std::invalid_argument) << text;
-        EXPECT_EQ (pending, text);
-        EXPECT_THROW (take_readings (pending, defaultPattern), std::invalid_argument) << text;
-    }
-}
-
-TEST (MeterReading, NumberOutOfRangeRaisesOutOfRange)
-{
+    // A meter with a bad contact: the reading is taken (logged, no board) and the next one still counts.
     const std::regex wide (R"((\S+)\s+(\S+)\s*)");
-    std::string pending = "1e999 14.2\n";
-    MeterReading r;
-    EXPECT_THROW (take_reading (pending, wide, r), std::out_of_range);
+    struct Case
+    {
+        const std::regex* pattern;
+        const char* text;
+        const char* garbled;
+    };
+    const Case cases[] = {
+        { &defaultPattern, "....\t14.2\r\n15.6\t15.0\r\n", "....\t14.2" },
+        { &defaultPattern, "14.8\t....\r\n15.6\t15.0\r\n", "14.8\t...." },
+        { &defaultPattern, "1..2\t1..2\r\n15.6\t15.0\r\n", "1..2\t1..2" },
+        { &wide, "1e999 14.2\n15.6\t15.0\r\n", "1e999 14.2" },
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.text);
+        std::string pending = c.text;
+        const auto readings = take_readings (pending, *c.pattern);
+        ASSERT_EQ (readings.size(), 2u);
+        EXPECT_TRUE (readings[0].unreadable);
+        EXPECT_FALSE (readings[0].is_board());
+        EXPECT_FALSE (readings[0].invalid_average);
+        EXPECT_EQ (unreadable_reading_line ("com4", readings[0]), std::string ("com4: unreadable value from sensor: str=") + c.garbled);
+        EXPECT_TRUE (readings[1].is_board());
+        EXPECT_DOUBLE_EQ (readings[1].value, 15.0);
+        EXPECT_EQ (pending, "");
+    }
 }
 
 TEST (MeterReading, MissingOrEmptyGroupsReadAsZero)
@@ -135,22 +150,63 @@ TEST (MeterReading, BurstIsTakenWholeInOrder)
     EXPECT_EQ (pending, "");
 }
 
-TEST (MeterReading, BurstStopsAtTheLimitAndBeforeABrokenReading)
+TEST (MeterReading, BurstStopsAtTheLimit)
 {
     std::string pending = "14.8\t14.2\r\n15.6\t15.0\r\n16.0\t15.1\r\n";
     auto readings = take_readings (pending, defaultPattern, 2);
     ASSERT_EQ (readings.size(), 2u);
     EXPECT_EQ (pending, "16.0\t15.1\r\n");
+}
 
-    // The readings before the broken one are handed over; the broken one raises on the next call.
-    pending = "14.8\t14.2\r\n15.6\t00.0\r\n....\t15.0\r\n16.0\t15.1\r\n";
-    readings = take_readings (pending, defaultPattern);
-    ASSERT_EQ (readings.size(), 2u);
+TEST (MeterReading, LongStreamsOfAnyByteAreSearchedOnASmallStack)
+{
+    // Blanks, line ends or noise from a meter or adapter, a megabyte at a time with a large read length:
+    // the search must neither overflow a 1 MiB thread stack nor stop finding the reading that follows.
+    const std::size_t length = 200000;
+    vurtest::runOnStackOf (vurtest::oneMebibyte, [&] {
+        for (const char filler : { ' ', 'x' })
+        {
+            SCOPED_TRACE (static_cast<int> (filler));
+            std::string pending (length, filler);
+            pending += "\t14.8\t14.2\r\n";
+            const auto readings = take_readings (pending, defaultPattern);
+            ASSERT_EQ (readings.size(), 1u);
+            EXPECT_DOUBLE_EQ (readings[0].value, 14.2);
+        }
+
+        // Line ends arriving a large read buffer at a time, searched as they gather.
+        PendingMeterText text;
+        const std::string whole = std::string (length, '\n') + "14.8\t14.2\r\n";
+        std::vector<MeterReading> found;
+        for (std::size_t at = 0; at < whole.size(); at += 1100)
+        {
+            text.append (whole.substr (at, 1100));
+            for (auto& r : text.take_readings (defaultPattern))
+                found.push_back (r);
+        }
+        ASSERT_EQ (found.size(), 1u);
+        EXPECT_DOUBLE_EQ (found[0].value, 14.2);
+    });
+}
+
+TEST (MeterReading, GrowingTextKeepsFindingReadingsThatBeganEarlier)
+{
+    // A reading split over two passes, after more noise than one search window holds.
+    PendingMeterText text;
+    text.append (std::string (1000, 'x') + "14.8\t1");
+    EXPECT_TRUE (text.take_readings (defaultPattern).empty());
+    text.append ("4.2\r\n");
+    const auto readings = text.take_readings (defaultPattern);
+    ASSERT_EQ (readings.size(), 1u);
     EXPECT_DOUBLE_EQ (readings[0].value, 14.2);
-    EXPECT_TRUE (readings[1].invalid_average);
-    EXPECT_EQ (readings[1].pending_at_match, "15.6\t00.0\r\n....\t15.0\r\n16.0\t15.1\r\n");
-    EXPECT_EQ (pending, "....\t15.0\r\n16.0\t15.1\r\n");
-    EXPECT_THROW (take_readings (pending, defaultPattern), std::invalid_argument);
+    EXPECT_TRUE (text.empty());
+
+    // After a purge the text starts afresh.
+    text.append (std::string (500, 'x'));
+    EXPECT_TRUE (text.take_readings (defaultPattern).empty());
+    text.clear();
+    text.append ("15.6\t15.0\r\n");
+    EXPECT_EQ (text.take_readings (defaultPattern).size(), 1u);
 }
 
 TEST (MeterReading, PatternMatchingEmptyTextDoesNotLoop)

@@ -1,0 +1,120 @@
+// The reading thread of a device channel on Windows, against two COM ports joined back to back (the meter's
+// port, then the meter's end, named in VUR_TEST_TAB_COM_PAIR by tests/win/run-suite.sh; the serial port's
+// own tests have a pair of their own, so that the suites can run side by side): the port errors with
+// the texts the operator sees, and a meter's lines, garbled ones among them, becoming boards.
+
+#ifdef _WIN32
+
+#include "app_fixture.h"
+#include "src-wnd/tabcanvas.h"
+
+#include <windows.h>
+
+#include <map>
+#include <sstream>
+
+namespace
+{
+class WindowsAcquisition : public vurtest::AppFixture
+{
+protected:
+    void SetUp() override
+    {
+        AppFixture::SetUp();
+        const char* pair = std::getenv ("VUR_TEST_TAB_COM_PAIR");
+        ASSERT_NE (pair, nullptr) << "VUR_TEST_TAB_COM_PAIR is not set: tests/win/run-suite.sh maps two joined COM ports";
+        std::istringstream names (pair);
+        names >> port >> meter_port;
+        ASSERT_FALSE (meter_port.empty());
+    }
+
+    void TearDown() override
+    {
+        if (meter != INVALID_HANDLE_VALUE)
+            CloseHandle (meter);
+        AppFixture::TearDown();
+    }
+
+    std::unique_ptr<TabCanvas> start_channel (const std::string& device, const std::map<std::string, std::string>& settings)
+    {
+        add_device ("w", device);
+        app->cfg->set_str ("w_run_simulation", "false");
+        for (const auto& [key, value] : settings)
+            app->cfg->set_str ("w" + key, value);
+        log_start = log_text().size();
+        return std::make_unique<TabCanvas> ("w");
+    }
+
+    std::string channel_log() const { return log_text().substr (log_start); }
+
+    void open_meter()
+    {
+        meter = CreateFileA (meter_port.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE (meter, INVALID_HANDLE_VALUE) << meter_port << ": error " << GetLastError();
+        DCB dcb {};
+        dcb.DCBlength = sizeof (dcb);
+        ASSERT_TRUE (BuildCommDCBA ("baud=9600 parity=N data=8 stop=1", &dcb));
+        ASSERT_TRUE (SetCommState (meter, &dcb));
+    }
+
+    void send (const std::string& text)
+    {
+        DWORD written = 0;
+        ASSERT_TRUE (WriteFile (meter, text.data(), static_cast<DWORD> (text.size()), &written, nullptr));
+        ASSERT_EQ (written, text.size());
+    }
+
+    static std::vector<double> values_of (TabCanvas& canvas)
+    {
+        const juce::ScopedLock guard (canvas.lock);
+        return canvas.run_values;
+    }
+
+    std::string port, meter_port;
+    HANDLE meter = INVALID_HANDLE_VALUE;
+    std::size_t log_start = 0;
+};
+} // namespace
+
+TEST_F (WindowsAcquisition, AMissingPortAndRejectedSettingsAreShownWithTheirTexts)
+{
+    const std::string bad_settings = "baud=9600 parity=x data=8 stop=1";
+    const struct
+    {
+        std::string device;
+        std::string comm_str;
+        std::string error;
+    } cases[] = {
+        { "COM77", "baud=9600 parity=N data=8 stop=1", "failed to open serial communication device COM77" },
+        { port, bad_settings, "failed to build DCB with \"" + bad_settings + "\"" },
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.error);
+        auto canvas = start_channel (c.device, { { "_comm_str", c.comm_str } });
+        ASSERT_TRUE (pump_until ([&] { return ! canvas->isThreadRunning(); }));
+        {
+            const juce::ScopedLock guard (canvas->lock);
+            EXPECT_EQ (canvas->error_messages, std::vector<std::string> { c.error });
+        }
+        EXPECT_NE (channel_log().find (c.error), std::string::npos) << channel_log();
+        canvas.reset();
+        app->device_prefixes.clear();
+    }
+}
+
+TEST_F (WindowsAcquisition, MeterLinesBecomeBoardsAndAGarbledOneIsSkipped)
+{
+    open_meter();
+    auto canvas = start_channel (port, { { "_output_directory", records_dir + "/win/%Y/" } });
+    ASSERT_TRUE (pump_until ([&] { return channel_log().find ("device=" + port + " Baud=") != std::string::npos; }));
+    send ("14.8\t14.2\r\n....\t15.0\r\n16.0\t15.1\r\n");
+    ASSERT_TRUE (pump_until ([&] { return values_of (*canvas).size() >= 2; })) << channel_log();
+    EXPECT_EQ (values_of (*canvas), (std::vector<double> { 14.2, 15.1 }));
+    EXPECT_NE (channel_log().find (port + ": unreadable value from sensor: str=....\t15.0"), std::string::npos) << channel_log();
+    EXPECT_TRUE (canvas->isThreadRunning());
+    canvas.reset();
+    app->device_prefixes.clear();
+}
+
+#endif
