@@ -9,9 +9,9 @@ using ReadingEnd = vurtest::AppFixture;
 
 TEST_F (ReadingEnd, AThreadThatEndsOnAnUnusableSettingIsShownOnTheChart)
 {
-    // A reading pattern that does not compile ends the thread before it reads anything.
+    // An interval that is no number ends the thread before it reads anything.
     add_device ("p", "COM77");
-    app->cfg->set_str ("p_regex_pattern", "([0-9");
+    app->cfg->set_str ("p_interval_ms", "often");
     app->cfg->set_str ("p_chart_redraw_ms", "0");
     auto canvas = std::make_unique<TabCanvas> ("p");
     ASSERT_TRUE (pump_until ([&] { return ! canvas->isThreadRunning(); }));
