@@ -18,7 +18,47 @@ std::vector<std::string>* applicationErrorSink()
 {
     return &vur().startup_errors;
 }
+
+// What kept the framework from reading an existing file, in its own words where it has them.
+std::string unreadable_reason (const juce::File& file)
+{
+    juce::FileInputStream in (file);
+    if (in.failedToOpen())
+        return in.getStatus().getErrorMessage().toStdString();
+
+    juce::XmlDocument document (file);
+    if (const auto root = document.getDocumentElement())
+        return "its outer element is <" + root->getTagName().toStdString() + ">, not <PROPERTIES>";
+
+    const auto error = document.getLastParseError();
+    return error.isEmpty() ? std::string ("the framework gave no reason") : "reading stopped: " + error.toStdString();
+}
 } // namespace
+
+std::optional<std::map<std::string, std::string>> read_cfg_entries (const std::string& xmlText)
+{
+    // As juce::PropertiesFile::loadAsXml does it, which is private to the framework.
+    const auto document = juce::parseXMLIfTagMatches (toJuce (xmlText), "PROPERTIES");
+    if (document == nullptr)
+        return std::nullopt;
+
+    juce::StringPairArray entries (true);
+    for (auto* element : document->getChildWithTagNameIterator ("VALUE"))
+    {
+        const auto name = element->getStringAttribute ("name");
+        if (name.isEmpty())
+            continue;
+        if (const auto* child = element->getFirstChildElement())
+            entries.set (name, child->toString (juce::XmlElement::TextFormat().singleLine().withoutHeader()));
+        else
+            entries.set (name, element->getStringAttribute ("val"));
+    }
+
+    std::map<std::string, std::string> result;
+    for (int i = 0; i < entries.size(); ++i)
+        result[entries.getAllKeys()[i].toStdString()] = entries.getAllValues()[i].toStdString();
+    return result;
+}
 
 std::string default_output_directory() { return Ziz::sys::defaultRecordFolder(); }
 
@@ -62,7 +102,28 @@ Cfg::Cfg (std::vector<std::string>* startupErrors)
     : juce::PropertiesFile (default_file(), default_options()), errorSink (startupErrors)
 {
     log_line ("configuration file used: " + getFile().getFullPathName().toStdString());
+
+    // The file holds every device definition and the last kiln, run and package numbers; one that a hand
+    // edit has broken must reach a person intact, not be replaced by the defaults at the first save.
+    // (A folder in the file's place is no such file: its failed save is reported below.)
+    if (! isValidFile() && getFile().existsAsFile())
+    {
+        read_only = true;
+        if (errorSink != nullptr)
+            errorSink->push_back ("The configuration file " + getFile().getFullPathName().toStdString() + " cannot be read ("
+                                  + unreadable_reason (getFile())
+                                  + "). It has been left as it is: correct it or move it away, then start the program again.");
+    }
+
     set_defaults();
+}
+
+void Cfg::propertyChanged()
+{
+    // Without this the change would be saved, 3000 ms later or at destruction, over the unreadable file.
+    if (read_only)
+        return;
+    juce::PropertiesFile::propertyChanged();
 }
 
 Cfg::~Cfg()
@@ -134,6 +195,13 @@ bool Cfg::get_bool (const std::string& key, bool fallback) const
     if (! containsKey (toJuce (key)))
         return fallback;
     return Ziz::readBoolSetting (getValue (toJuce (key)).toStdString()).value_or (fallback);
+}
+
+std::string Cfg::shown_name (const std::string& prefix) const
+{
+    if (auto name = get_str (prefix + "_name", ""); ! name.empty())
+        return name;
+    return prefix.empty() ? std::string ("Unknown") : prefix;
 }
 
 void Cfg::set_device_defaults (const std::string& prefix)

@@ -6,14 +6,16 @@
 #include <juce_data_structures/juce_data_structures.h>
 
 #include <cstdint>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 class Cfg : public juce::PropertiesFile
 {
 public:
-    // Loads the file, logs its path and writes the global defaults; a failed save is appended to the
-    // application's startup_errors.
+    // Loads the file, logs its path and writes the global defaults; a failed save, or a file that exists but
+    // cannot be read, is appended to the application's startup_errors.
     Cfg();
     // The same, with the failures going to the given list (for use without an application object).
     explicit Cfg (std::vector<std::string>& startupErrors);
@@ -28,6 +30,11 @@ public:
     virtual std::int32_t get_int (const std::string& key) const;
     virtual bool get_bool (const std::string& key, bool fallback) const;
 
+    // The name a device is shown under (tab, chart, warning): its name setting, or its prefix where the
+    // name is missing or empty, or "Unknown" where both are empty. Never empty: the notebook drops the tab
+    // button of an empty name but keeps its content, which would show one device's chart under another's tab.
+    std::string shown_name (const std::string& prefix) const;
+
     // Writes the missing per-device settings of one device and removes its obsolete keys.
     void set_device_defaults (const std::string& prefix);
 
@@ -38,10 +45,20 @@ public:
     static juce::File default_file();
     static Options default_options();
 
+protected:
+    void propertyChanged() override;
+
 private:
     Cfg (std::vector<std::string>* startupErrors);
     std::vector<std::string>* errorSink = nullptr;
+    // The file exists but could not be read: the store works from its defaults in memory and never writes it.
+    bool read_only = false;
 };
+
+// The entries that a configuration file holding this text loads as, read the way the store reads its file
+// (keys found ignoring case, the spelling of a key's first entry kept, a later entry's value replacing an
+// earlier one); nothing when the store could not read the text.
+std::optional<std::map<std::string, std::string>> read_cfg_entries (const std::string& xmlText);
 
 // Platform defaults of the global keys.
 std::string default_output_directory();

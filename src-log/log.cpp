@@ -1,10 +1,12 @@
 #include "src-log/log.h"
 
 #include "src-base/core/ZizString.h"
+#include "src-base/platform/atomic_file.h"
 #include "src-base/platform/os_conventions.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include <algorithm>
 #include <ctime>
 #include <fstream>
 #include <memory>
@@ -13,17 +15,77 @@ juce::CriticalSection log_lock;
 
 namespace
 {
-constexpr std::int64_t maxLogSizeAtOpen = 10485760;
+// The log shares its disk with the record files: it never grows past this, at start or while running.
+constexpr std::int64_t maxLogSize = 10485760;
 
 struct LogStream
 {
     std::ofstream stream;
+    // The file's size after this process's last write, kept so that a line costs no look at the file.
+    std::int64_t size = 0;
 };
 
 LogStream& logStream()
 {
     static LogStream instance;
     return instance;
+}
+
+void note_size (LogStream& log)
+{
+    const auto at = log.stream.tellp();
+    if (at >= 0)
+        log.size = static_cast<std::int64_t> (at);
+}
+
+void open_log (LogStream& log, const std::string& name)
+{
+    const juce::File file (juce::String::fromUTF8 (name.c_str()));
+    const std::int64_t size = file.existsAsFile() ? file.getSize() : 0;
+    const bool truncate = size > maxLogSize;
+
+    // Text mode: CR LF line ends on Windows.
+    log.stream.open (name, truncate ? std::ios::out | std::ios::trunc : std::ios::out | std::ios::app);
+    if (log.stream.is_open())
+        log.stream.clear();
+    else
+        log.stream.setstate (std::ios::failbit);
+
+    log.stream << "\n-------------------------------------\n";
+    if (truncate)
+        log.stream << "truncated previous log file (was " << Ziz::formatSize (static_cast<std::uint64_t> (size)) << ")\n";
+    log.stream.flush();
+    note_size (log);
+}
+
+// The full log goes aside as vur.log.old (replacing an older one) and a new one starts; where it cannot
+// be moved (another program holds it), it is emptied in place as at start.
+void start_new_log (LogStream& log, const std::string& name)
+{
+    const std::string size = Ziz::formatSize (static_cast<std::uint64_t> (log.size));
+    log.stream.close();
+
+    const std::string old_name = name + ".old";
+    const bool moved = Ziz::sys::replaceFile (name, old_name);
+
+    log.stream.clear();
+    log.stream.open (name, std::ios::out | std::ios::trunc);
+    if (! log.stream.is_open())
+    {
+        log.stream.setstate (std::ios::failbit);
+        return;
+    }
+    if (moved)
+        log.stream << "moved previous log file to " << old_name << " (was " << size << ")\n";
+    else
+        log.stream << "truncated previous log file (was " << size << ")\n";
+    log.stream.flush();
+    note_size (log);
+}
+
+[[noreturn]] void throw_log_failure (const std::string& name)
+{
+    throw Ziz::Exception ("get_log_stream", __FILE__, __LINE__, "failed to open output logging file \"" + name + "\"");
 }
 } // namespace
 
@@ -37,27 +99,15 @@ std::ostream& get_log_stream()
     auto& log = logStream();
     const std::string name = get_log_filename();
 
+    // A write that failed (disk full, file gone) costs only its own line: the next one tries the file again.
+    if (log.stream.is_open() && ! log.stream.good())
+        log.stream.close();
+
     if (! log.stream.is_open())
-    {
-        const juce::File file (juce::String::fromUTF8 (name.c_str()));
-        const std::int64_t size = file.existsAsFile() ? file.getSize() : 0;
-        const bool truncate = size > maxLogSizeAtOpen;
-
-        // Text mode: CR LF line ends on Windows.
-        log.stream.open (name, truncate ? std::ios::out | std::ios::trunc : std::ios::out | std::ios::app);
-        if (log.stream.is_open())
-            log.stream.clear();
-        else
-            log.stream.setstate (std::ios::failbit);
-
-        log.stream << "\n-------------------------------------\n";
-        if (truncate)
-            log.stream << "truncated previous log file (was " << Ziz::formatSize (static_cast<std::uint64_t> (size)) << ")\n";
-        log.stream.flush();
-    }
+        open_log (log, name);
 
     if (log.stream.fail() || log.stream.bad())
-        throw Ziz::Exception ("get_log_stream", __FILE__, __LINE__, "failed to open output logging file \"" + name + "\"");
+        throw_log_failure (name);
 
     return log.stream;
 }
@@ -73,10 +123,22 @@ std::string get_timestamp()
 void log_line (const std::string& message)
 {
     const juce::ScopedLock guard (log_lock);
-    const std::string timestamp = get_timestamp();
-    std::ostream& out = get_log_stream();
-    out << timestamp << ' ' << message << '\n';
-    out.flush();
+    const std::string line = get_timestamp() + ' ' + message + '\n';
+    get_log_stream();
+
+    auto& log = logStream();
+    const auto line_breaks = static_cast<std::size_t> (std::count (line.begin(), line.end(), '\n'));
+    const auto bytes = static_cast<std::int64_t> (line.size() + line_breaks * (Ziz::sys::textLineBreakSize() - 1));
+    if (log.size > 0 && log.size + bytes > maxLogSize)
+    {
+        start_new_log (log, get_log_filename());
+        if (! log.stream.good())
+            throw_log_failure (get_log_filename());
+    }
+
+    log.stream << line;
+    log.stream.flush();
+    note_size (log);
 }
 
 Ziz::Exception log_exception (const std::exception* error)
@@ -92,11 +154,7 @@ Ziz::Exception log_exception (const std::exception* error)
     if (record.reportPending)
     {
         const juce::ScopedLock guard (log_lock);
-        const std::string report = record.report();
-        const std::string timestamp = get_timestamp();
-        std::ostream& out = get_log_stream();
-        out << timestamp << ' ' << report << '\n';
-        out.flush();
+        log_line (record.report());
     }
     return record;
 }

@@ -33,15 +33,20 @@ const char* const product_title = "Dadovir Moisture Meter";
 
 [[noreturn]] void report_crash_and_exit (const char* phrase, const char* function, const char* file, int line, int status)
 {
+    // Each step on its own: a log that cannot be written must not keep the record from being built, which
+    // prints its report on standard output.
+    const juce::ScopedLock guard (log_lock);
     try
     {
-        const juce::ScopedLock guard (log_lock);
         log_line (phrase);
+    }
+    catch (...)
+    {
+    }
+    try
+    {
         const Ziz::Exception record (function, file, line, phrase);
-        const std::string entry = get_timestamp() + " " + record.report() + "\n";
-        std::ostream& out = get_log_stream();
-        out << entry;
-        out.flush();
+        log_line (record.report());
     }
     catch (...)
     {
@@ -118,6 +123,8 @@ void DERIzidirurodo::initialise (const juce::String&)
     initialised = true;
     log_line ("starting Dadovir Moisture Measurement");
     run (job_initialize_and_load);
+
+    end_unless_main_window_open();
 
     started = true;
     if (pending_quit)
@@ -201,7 +208,8 @@ void DERIzidirurodo::run (int job)
         log_line_of ("running job #", job, ": \"", job_name (job), "\"");
     }
 
-    run_logging_failures ("DERIzidirurodo::run", __FILE__, __LINE__, [this, job] {
+    try
+    {
         switch (job)
         {
             case job_initialize_and_load:
@@ -225,7 +233,14 @@ void DERIzidirurodo::run (int job)
             default:
                 break;
         }
-    });
+    }
+    catch (...)
+    {
+        // Logged only: the system carries on in whatever state the job reached.
+        const Ziz::Exception record = caught_exception_record ("DERIzidirurodo::run", __FILE__, __LINE__);
+        last_job_failure = record.errorText;
+        log_exception (&record);
+    }
 }
 
 void DERIzidirurodo::run_load_job()
@@ -253,12 +268,30 @@ void DERIzidirurodo::run_load_job()
     run (job_show_first_window);
 }
 
+void DERIzidirurodo::end_unless_main_window_open()
+{
+    // A start-up that failed without a start-up error would leave a process with no window that holds the
+    // single-instance lock, so that every later start ends silently: it ends the way start-up errors do.
+    if (wnd != nullptr)
+        return;
+    const std::string reason = last_job_failure.empty() ? std::string() : " (" + last_job_failure + ")";
+    startup_errors.push_back ("The main window could not be opened" + reason + ". The log file " + get_log_filename() + " has the details.");
+    end_after_startup_errors();
+}
+
 void DERIzidirurodo::end_after_startup_errors()
 {
-    for (const auto& error : startup_errors)
+    // The box and the exit must come even when the log cannot be written.
+    try
     {
-        const juce::ScopedLock guard (log_lock);
-        log_line ("Error detected:\n" + error);
+        for (const auto& error : startup_errors)
+        {
+            const juce::ScopedLock guard (log_lock);
+            log_line ("Error detected:\n" + error);
+        }
+    }
+    catch (...)
+    {
     }
 
     juce::AlertWindow::showMessageBox (juce::MessageBoxIconType::WarningIcon, product_title,

@@ -43,6 +43,10 @@ public:
     // Runs one job synchronously on the message thread; failures are logged, never thrown.
     void run (int job);
 
+    // The last step of initialise: without a main window the process shows the start-up error box and
+    // ends with status 1.
+    void end_unless_main_window_open();
+
     static const char* job_name (int job);
     static std::string about_text();
 
@@ -73,6 +77,7 @@ private:
     bool started = false;        // the start-up job has returned
     std::optional<QuitRequest> pending_quit; // the first quit request that came during start-up
     bool quit_answered = false;
+    std::string last_job_failure; // the error text of the last job that failed
 
     void run_load_job();
     void run_about_job();

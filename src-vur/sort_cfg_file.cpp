@@ -2,10 +2,8 @@
 
 #include "src-base/core/ZizString.h"
 #include "src-base/platform/atomic_file.h"
+#include "src-cfg/cfg.h"
 #include "src-cfg/core/cfg_sort.h"
-
-#include <cstdio>
-#include <fstream>
 
 void sort_cfg_file (const std::string& fileName)
 {
@@ -16,28 +14,18 @@ void sort_cfg_file (const std::string& fileName)
         if (! sorted || *sorted == lines)
             return;
 
-        const auto dot = fileName.find_last_of ('.');
-        const auto slash = fileName.find_last_of ("/\\");
-        const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
-        const std::string tempName = (hasExtension ? fileName.substr (0, dot) : fileName) + ".tmp";
+        std::string sortedText;
+        for (const auto& line : *sorted)
+            sortedText += line + "\r\n";
 
-        std::remove (tempName.c_str());
-        {
-            std::ofstream out (tempName, std::ios::out | std::ios::binary | std::ios::trunc);
-            for (const auto& line : *sorted)
-                out << line << "\r\n";
-            out.flush();
-            if (! out)
-            {
-                out.close();
-                std::remove (tempName.c_str());
-                return;
-            }
-        }
+        // The tidying is a courtesy; the settings are not. The sorted text replaces the file only when it
+        // loads as exactly the entries that the file loads as now; anything the line sort cannot keep whole
+        // leaves the file as the framework wrote it.
+        const auto before = read_cfg_entries (Ziz::readFile (fileName));
+        if (! before || read_cfg_entries (sortedText) != before)
+            return;
 
-        // The configuration file is replaced in one step, or left as it was.
-        if (! Ziz::sys::replaceFile (tempName, fileName))
-            std::remove (tempName.c_str());
+        Ziz::sys::writeFileAtomically (fileName, sortedText);
     }
     catch (...)
     {

@@ -45,7 +45,12 @@ TabCanvas::TabCanvas (const std::string& device_prefix)
 
     csv_filename = cfg.get_str (prefix + "_opc_via_csv_filename");
     if (! csv_filename.empty())
-        csv_regex = std::regex (cfg.get_str (prefix + "_opc_via_csv_regex"), std::regex::ECMAScript);
+    {
+        if (auto pattern = compile_pattern_setting (prefix + "_opc_via_csv_regex"))
+            csv_regex = std::move (*pattern);
+        else
+            csv_filename.clear(); // without its line pattern the file yields no numbers: it is not polled
+    }
 
     // A record file or number source that cannot be read must not keep the main window from being built:
     // the failure is reported and the channel starts with what it has.
@@ -99,7 +104,25 @@ TabCanvas::~TabCanvas()
 
 std::string TabCanvas::device_name() const
 {
-    return vur().cfg->get_str (prefix + "_name", prefix);
+    return vur().cfg->shown_name (prefix);
+}
+
+std::optional<std::regex> TabCanvas::compile_pattern_setting (const std::string& key)
+{
+    const std::string pattern = vur().cfg->get_str (key);
+    try
+    {
+        return std::regex (pattern, std::regex::ECMAScript);
+    }
+    catch (const std::regex_error& e)
+    {
+        const std::string text = key + " \"" + pattern + "\" cannot be used: " + e.what();
+        const Ziz::Exception record ("TabCanvas::compile_pattern_setting", __FILE__, __LINE__, text);
+        log_exception (&record);
+        const juce::ScopedLock guard (lock);
+        error_messages.push_back (text);
+    }
+    return std::nullopt;
 }
 
 void TabCanvas::timerCallback()
@@ -150,14 +173,16 @@ void TabCanvas::run()
     {
         const Ziz::Exception record = caught_exception_record ("TabCanvas::run", "src-wnd\\tabcanvas", 640);
         log_exception (&record);
+        {
+            // The device is no longer read: the operator must see it (a port that would not open has said
+            // so already).
+            const juce::ScopedLock guard (lock);
+            if (error_messages.empty() || error_messages.back() != record.errorText)
+                error_messages.push_back ("the device is no longer read: " + record.errorText);
+        }
         if (reading_started)
         {
-            // The device is no longer read: the operator must see it, and the boards counted so far must
-            // reach their files as they would at a normal end.
-            {
-                const juce::ScopedLock guard (lock);
-                error_messages.push_back ("the device is no longer read: " + record.errorText);
-            }
+            // The boards counted so far reach their files as they would at a normal end.
             log_line ("prefix=" + prefix + ": device thread is ending after an error");
             try
             {

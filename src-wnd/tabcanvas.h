@@ -15,6 +15,7 @@
 #include <ctime>
 #include <map>
 #include <memory>
+#include <optional>
 #include <regex>
 #include <string>
 #include <vector>
@@ -164,6 +165,9 @@ private:
     ReportOnce opc_failure_reports;
     ReportOnce csv_failure_reports;
     std::string device_name() const;
+    // The pattern that a setting holds, compiled; nothing when it does not compile, which is logged and
+    // shown on the tab in red so that the operator sees why this device reads nothing.
+    std::optional<std::regex> compile_pattern_setting (const std::string& key);
 
     // Lets a warning box that outlives its channel see that the channel is gone (the master clears its
     // references when the channel is destroyed).

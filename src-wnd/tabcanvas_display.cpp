@@ -38,11 +38,10 @@ std::int64_t now_seconds() { return static_cast<std::int64_t> (std::time (nullpt
 
 juce::String to_juce (const std::string& text) { return juce::String::fromUTF8 (text.c_str(), static_cast<int> (text.size())); }
 
-// The name the chart and the warning show. The main window names a tab without a name setting after its
-// prefix; the chart does the same, so that selecting such a tab cannot fail.
+// The name the chart and the warning show: the one the tab shows.
 std::string shown_name (const std::string& prefix)
 {
-    return vur().cfg->get_str (prefix + "_name", prefix);
+    return vur().cfg->shown_name (prefix);
 }
 } // namespace
 

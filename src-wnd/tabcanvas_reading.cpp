@@ -29,7 +29,10 @@ void TabCanvas::read_device()
     const std::int32_t interval_ms = cfg.get_int (prefix + "_interval_ms");
     const std::int32_t read_len = cfg.get_int (prefix + "_read_len");
     const bool run_simulation = cfg.get_bool (prefix + "_run_simulation", true);
-    const std::regex pattern (cfg.get_str (prefix + "_regex_pattern"), std::regex::ECMAScript);
+    const auto pattern_setting = compile_pattern_setting (prefix + "_regex_pattern");
+    if (! pattern_setting)
+        return;
+    const std::regex& pattern = *pattern_setting;
 
     log_line (device + ": device thread for " + device + " has started (name=\"" + name + "\", prefix=\"" + prefix + "\")");
 

@@ -43,7 +43,7 @@ VODAze::VODAze()
     {
         for (const auto& prefix : app.device_prefixes)
         {
-            const std::string name = app.cfg->get_str (prefix + "_name", prefix);
+            const std::string name = app.cfg->shown_name (prefix);
             auto* canvas = new TabCanvas (prefix);
             notebook.addTab (juce::String::fromUTF8 (name.c_str()), tabColour, canvas, true, -1);
         }

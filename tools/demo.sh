@@ -73,9 +73,13 @@ if [[ -n "${DISPLAY:-}" ]]; then
     "$build/bin/vur" >"$demo/tmp/vur.out" 2>&1
 else
     echo "No display: running on a virtual one; a screenshot is saved as $demo/screenshot.png after 20 s."
+    # VUR_DEMO_SECONDS ends the demo by itself (an orderly quit, as the operating system asks for one)
+    # that many seconds after the screenshot; without it the demo runs until stopped.
     xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
         "$1" >"$2/tmp/vur.out" 2>&1 & app=$!
         sleep 20; import -window root "$2/screenshot.png" || true
-        wait $app' _ "$build/bin/vur" "$demo"
+        if [[ -n "$3" ]]; then sleep "$3"; kill -TERM $app; fi
+        wait $app' _ "$build/bin/vur" "$demo" "${VUR_DEMO_SECONDS:-}"
+    [[ -s "$demo/screenshot.png" ]] || { echo "no screenshot was saved" >&2; exit 1; }
 fi
 echo "Demo ended; its files stay in $demo"

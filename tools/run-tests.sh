@@ -51,6 +51,14 @@ cmake --build "$top/build-asan" -j"$(nproc)" --target vur_core_tests vur_platfor
 (cd "$top" && ASAN_OPTIONS=detect_leaks=0 xvfb-run -a -s "-screen 0 1280x1024x24" \
     ctest --preset asan "${ctest_args[@]}" --label-regex "vur_shell_tests")
 
+# The core and platform suites under ThreadSanitizer: the serial port's reads, the child processes and the
+# bounded searches run on threads of their own.
+echo "== thread sanitizer build (build-tsan/)"
+(cd "$top" && cmake --preset tsan > /dev/null)
+cmake --build "$top/build-tsan" -j"$(nproc)" --target vur_core_tests vur_platform_tests vur_test_child vur-meter-sim
+(cd "$top" && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+    ctest --preset tsan "${ctest_args[@]}" --label-regex "vur_core_tests|vur_platform_tests")
+
 if [[ $windows -eq 1 ]]; then
     bash "$top/.ci/windows.sh"
 fi

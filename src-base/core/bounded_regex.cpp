@@ -8,11 +8,12 @@ namespace
 {
 namespace rc = std::regex_constants;
 
-// Searches text[start, end) as a part of the whole text: the character before start is seen by ^ and \b,
-// and an end that is not the text's own end is no end of line or word.
-bool searchWindow (const std::string& text, std::size_t start, std::size_t end, const std::regex& pattern, std::smatch& match)
+// A match that begins at start and ends by end, with text[start, end) seen as a part of the whole text: the
+// character before start is seen by ^ and \b, and an end that is not the text's own end is no end of line
+// or word.
+bool matchAt (const std::string& text, std::size_t start, std::size_t end, const std::regex& pattern, std::smatch& match)
 {
-    auto flags = rc::match_default;
+    auto flags = rc::match_continuous;
     if (start > 0)
         flags |= rc::match_prev_avail;
     if (end < text.size())
@@ -26,21 +27,18 @@ bool boundedRegexSearch (const std::string& text, std::size_t from, const std::r
                          std::size_t max_length)
 {
     max_length = std::max<std::size_t> (max_length, 1);
-    const std::size_t window = 2 * max_length;
-    for (std::size_t start = std::min (from, text.size());; start += max_length)
+    // Each start is tried once, anchored there, over the stretch a match from there may take: the cost is
+    // max_length steps a byte at most, and the leftmost start that matches wins, as in an unbounded search.
+    for (std::size_t start = std::min (from, text.size()); start <= text.size(); ++start)
     {
-        const std::size_t end = std::min (text.size(), start + window);
-        if (searchWindow (text, start, end, pattern, match))
-        {
-            // A match that runs into the window's end may go on past it: search again from where it begins,
-            // with a whole window in front of it.
-            const auto begin = static_cast<std::size_t> (match[0].first - text.begin());
-            if (end < text.size() && match[0].second == text.begin() + static_cast<std::ptrdiff_t> (end) && begin > start)
-                return searchWindow (text, begin, std::min (text.size(), begin + window), pattern, match);
-            return true;
-        }
-        if (end >= text.size())
-            return false;
+        const std::size_t end = std::min (text.size(), start + max_length);
+        if (! matchAt (text, start, end, pattern, match))
+            continue;
+        // A match that runs into the stretch's end may go on past it: look again with twice the room.
+        if (end < text.size() && match[0].second == text.begin() + static_cast<std::ptrdiff_t> (end))
+            return matchAt (text, start, std::min (text.size(), start + 2 * max_length), pattern, match);
+        return true;
     }
+    return false;
 }
 } // namespace Ziz

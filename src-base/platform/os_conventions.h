@@ -4,6 +4,7 @@
 // programs are called, how local time is read. The rest of the system asks here instead of testing which
 // system it was built for. One implementation per operating system.
 
+#include <cstddef>
 #include <ctime>
 #include <string>
 
@@ -27,6 +28,9 @@ std::string allUsersDataFolder();
 // The default pattern of the record folder, ending in a separator: "C:\22m2k\data\%Y\boardmc\" on Windows,
 // <home>/22m2k/data/%Y/boardmc/ elsewhere.
 std::string defaultRecordFolder();
+
+// The bytes that one line break takes in a file written in text mode: 2 on Windows (CR LF), 1 elsewhere.
+std::size_t textLineBreakSize();
 
 // The local time of t, safe to call from any thread.
 std::tm localTime (std::time_t t);

@@ -15,6 +15,8 @@ const char* operatingSystemFamily()
 #endif
 }
 
+std::size_t textLineBreakSize() { return 1; }
+
 std::string programFileName (const std::string& stem) { return stem; }
 
 std::string defaultOpcConsoleApplication() { return "vur-opc-sim"; }

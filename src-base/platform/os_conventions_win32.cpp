@@ -10,6 +10,8 @@ namespace Ziz::sys
 {
 const char* operatingSystemFamily() { return "Windows"; }
 
+std::size_t textLineBreakSize() { return 2; }
+
 std::string programFileName (const std::string& stem) { return stem + ".exe"; }
 
 std::string defaultOpcConsoleApplication() { return "OPCConsole.exe"; }

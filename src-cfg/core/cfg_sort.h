@@ -10,6 +10,7 @@
 namespace Ziz
 {
 // The lines with the entries between the "<PROPERTIES>" and "</PROPERTIES>" lines sorted ignoring case;
-// nothing when either marker line is missing.
+// nothing when either marker line is missing. An entry is a whole element of the properties element, with
+// its continuation lines and children: the lines of one entry stay together and in their order.
 std::optional<std::vector<std::string>> sortedConfigLines (const std::vector<std::string>& lines);
 } // namespace Ziz

@@ -8,6 +8,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
+#include <map>
 
 namespace
 {
@@ -121,6 +123,44 @@ TEST_F (CfgTest, FailedSaveBecomesAStartupError)
     EXPECT_EQ (errors[0], "Failed to save configuration file " + file() + ". (Permission issues?)");
 }
 
+TEST_F (CfgTest, UnreadableFileIsReportedAndNeverWrittenOver)
+{
+    const std::string head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n\r\n<PROPERTIES>\r\n"
+                             "  <VALUE name=\"planer1_device\" val=\"/dev/ttyS0\"/>\r\n";
+    struct Case
+    {
+        const char* what;
+        std::string text;
+        std::string reason;
+    };
+    const Case cases[] = {
+        { "a hand edit lost a quote", head + "  <VALUE name=\"planer1_name val=\"Planer\"/>\r\n</PROPERTIES>\r\n",
+          "reading stopped: expected '=' after attribute 'Planer'" },
+        { "cut short", head, "reading stopped: unmatched tags" },
+        { "another outer element", "<SETTINGS>\r\n  <VALUE name=\"a\" val=\"1\"/>\r\n</SETTINGS>\r\n",
+          "its outer element is <SETTINGS>, not <PROPERTIES>" },
+        { "empty", "", "reading stopped: not enough input" },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
+        errors.clear();
+        vurtest::writeFile (file(), c.text);
+        {
+            Cfg cfg (errors);
+            // The defaults serve in memory; nothing reaches the file, neither a change nor the last save.
+            EXPECT_EQ (cfg.get_str ("warn_board_threshold"), "1500");
+            cfg.set_str ("planer1_last_kiln", "7");
+            EXPECT_TRUE (cfg.saveIfNeeded());
+        }
+        ASSERT_EQ (errors.size(), 1u);
+        EXPECT_EQ (errors[0], "The configuration file " + file() + " cannot be read (" + c.reason
+                                  + "). It has been left as it is: correct it or move it away, then start the program again.");
+        EXPECT_EQ (vurtest::readFile (file()), c.text);
+    }
+}
+
 TEST_F (CfgTest, SortAtShutdownOrdersEntriesAndRewritesOnlyWhenNeeded)
 {
     vurtest::writeFile (file(), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n\n<PROPERTIES>\n"
@@ -150,5 +190,67 @@ TEST_F (CfgTest, SortAtShutdownOrdersEntriesAndRewritesOnlyWhenNeeded)
     // A missing file stays missing and nothing is thrown.
     sort_cfg_file (folder + "/none.cfg");
     EXPECT_FALSE (fs::exists (folder + "/none.cfg"));
+}
+std::map<std::string, std::string> entries_of (juce::PropertiesFile& props)
+{
+    std::map<std::string, std::string> entries;
+    const auto& all = props.getAllProperties();
+    for (int i = 0; i < all.size(); ++i)
+        entries[all.getAllKeys()[i].toStdString()] = all.getAllValues()[i].toStdString();
+    return entries;
+}
+
+TEST_F (CfgTest, SortKeepsEveryEntryTheFrameworkWrote)
+{
+    // A device prefix of 32 characters pushes its longer keys' values onto a continuation line, and a
+    // name that reads as XML is written as a child element over three lines.
+    const std::string prefix = "planer_number_one_on_infeed_line";
+    const std::map<std::string, std::string> written = {
+        { "warn_board_threshold", "1500" },
+        { prefix + "_device", "/dev/ttyS0" },
+        { prefix + "_opc_via_csv_filename", "/srv/plant/numbers.csv" },
+        { prefix + "_last_kiln", "7" },
+        { "a_name", "<b>Planer</b>" },
+        { "B_device", "com5" },
+    };
+    {
+        juce::PropertiesFile props (juce::File (file()), Cfg::default_options());
+        for (const auto& key : { "warn_board_threshold", "planer_number_one_on_infeed_line_device",
+                                 "planer_number_one_on_infeed_line_opc_via_csv_filename", "a_name",
+                                 "planer_number_one_on_infeed_line_last_kiln", "B_device" })
+            props.setValue (key, juce::String (written.at (key)));
+        ASSERT_TRUE (props.save());
+    }
+    const std::string before = vurtest::readFile (file());
+    ASSERT_NE (before.find ("_opc_via_csv_filename\"\r\n         val=\"/srv/plant/numbers.csv\"/>"), std::string::npos) << before;
+    ASSERT_NE (before.find ("<VALUE name=\"a_name\">\r\n    <b>Planer</b>\r\n  </VALUE>"), std::string::npos) << before;
+
+    sort_cfg_file (file());
+
+    juce::PropertiesFile reread (juce::File (file()), Cfg::default_options());
+    EXPECT_TRUE (reread.isValidFile());
+    EXPECT_EQ (entries_of (reread), written);
+    const std::vector<std::string> order = { "a_name", "B_device", prefix + "_device", prefix + "_last_kiln",
+                                             prefix + "_opc_via_csv_filename", "warn_board_threshold" };
+    const auto keys = reread.getAllProperties().getAllKeys();
+    ASSERT_EQ (keys.size(), static_cast<int> (order.size()));
+    for (int i = 0; i < keys.size(); ++i)
+        EXPECT_EQ (keys[i].toStdString(), order[static_cast<std::size_t> (i)]);
+    // Nothing is left beside the file.
+    EXPECT_EQ (std::distance (fs::directory_iterator (folder), fs::directory_iterator()), 1);
+}
+
+TEST_F (CfgTest, SortLeavesAFileAloneWhenTheSortedOneWouldLoadDifferently)
+{
+    // Two entries for one key (a hand edit): the later value wins, so their order matters. Sorted, the
+    // store would read "second" where it now reads "first".
+    const std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n\r\n<PROPERTIES>\r\n"
+                             "  <VALUE name=\"b_name\" val=\"Moulder\"/>\r\n"
+                             "  <VALUE name=\"a_name\" val=\"second\"/>\r\n"
+                             "  <VALUE name=\"A_name\" val=\"first\"/>\r\n"
+                             "</PROPERTIES>\r\n";
+    vurtest::writeFile (file(), text);
+    sort_cfg_file (file());
+    EXPECT_EQ (vurtest::readFile (file()), text);
 }
 } // namespace

@@ -79,7 +79,7 @@ TEST_F (LogTest, NewFileStartsWithSeparatorAndTimestampedLines)
     EXPECT_EQ (get_log_filename(), log_file);
 }
 
-TEST_F (LogTest, SizeLimitAppliesOnlyWhenOpening)
+TEST_F (LogTest, AtOpenOnlyAFileOverTheLimitIsEmptied)
 {
     const struct
     {
@@ -90,7 +90,11 @@ TEST_F (LogTest, SizeLimitAppliesOnlyWhenOpening)
     for (const auto& c : cases)
     {
         vurtest::writeFile (log_file, std::string (c.size, 'x'));
-        in_child ([] { log_line ("after"); });
+        // Opened only: the first line would take a file at the limit past it (see FullLogIsMovedAsideWhileRunning).
+        in_child ([] {
+            const juce::ScopedLock guard (log_lock);
+            get_log_stream();
+        });
         const auto text = log_text();
         if (c.emptied)
         {
@@ -99,7 +103,7 @@ TEST_F (LogTest, SizeLimitAppliesOnlyWhenOpening)
         }
         else
         {
-            EXPECT_EQ (text.size(), c.size + separator.size() + 30u);
+            EXPECT_EQ (text.size(), c.size + separator.size());
             EXPECT_EQ (text.substr (c.size, separator.size()), separator);
         }
     }
@@ -178,5 +182,57 @@ TEST_F (LogTest, UnwritableLogThrowsTheOpenFailure)
         }
         std::_Exit (4);
     });
+}
+TEST_F (LogTest, AFailedWriteCostsOnlyItsOwnLine)
+{
+    if (! fs::exists ("/dev/full"))
+        GTEST_SKIP() << "needs a device on which every write fails";
+    // Writes to /dev/full fail as on a full disk; once the file is a plain one again, writing works.
+    in_child ([this] {
+        fs::create_symlink ("/dev/full", log_file);
+        for (int attempt = 0; attempt < 2; ++attempt)
+            try
+            {
+                log_line ("lost");
+                std::_Exit (3);
+            }
+            catch (const Ziz::Exception&)
+            {
+            }
+        fs::remove (log_file);
+        log_line ("written again");
+        log_line ("and after");
+    });
+    ASSERT_FALSE (fs::is_symlink (log_file)); // reading /dev/full would never end
+    const auto lines = log_lines();
+    ASSERT_EQ (lines.size(), 4u) << log_text();
+    EXPECT_EQ (lines[2].substr (24), "written again");
+    EXPECT_EQ (lines[3].substr (24), "and after");
+}
+
+TEST_F (LogTest, FullLogIsMovedAsideWhileRunning)
+{
+    const std::string old_file = log_file + ".old";
+    const std::size_t limit = 10485760;
+    // The separator (39 bytes) and one line of 24 + 100 + 1 bytes take the file exactly to the limit.
+    const std::size_t start_size = limit - 39 - 125;
+    const std::string line_of_100 (100, 'x');
+    vurtest::writeFile (log_file, std::string (start_size, 'p'));
+    vurtest::writeFile (old_file, "an older log");
+
+    in_child ([&line_of_100] {
+        log_line (line_of_100);
+        log_line ("one more");
+        log_line ("and another");
+    });
+
+    EXPECT_EQ (fs::file_size (old_file), limit);
+    EXPECT_EQ (vurtest::readFile (old_file).substr (limit - 101), line_of_100 + "\n");
+    const auto lines = log_lines();
+    ASSERT_EQ (lines.size(), 3u) << log_text();
+    EXPECT_EQ (lines[0], "moved previous log file to " + old_file + " (was 10.00 MiB)");
+    EXPECT_TRUE (std::regex_match (lines[1], timestamped_line)) << lines[1];
+    EXPECT_EQ (lines[1].substr (24), "one more");
+    EXPECT_EQ (lines[2].substr (24), "and another");
 }
 } // namespace

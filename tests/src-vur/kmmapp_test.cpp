@@ -1,6 +1,8 @@
 #include "app_fixture.h"
 #include "src-log/log.h"
 
+#include <cstdio>
+#include <filesystem>
 #include <regex>
 
 namespace
@@ -29,15 +31,14 @@ TEST_F (Jobs, NamesAndJobsThatDoNothing)
 TEST_F (Jobs, AFailingJobIsLoggedAndTheSystemCarriesOn)
 {
     add_device ("a", "/dev/vur-no-such-port");
-    app->cfg->set_str ("a_opc_via_csv_filename", folder + "/numbers.csv");
-    app->cfg->set_str ("a_opc_via_csv_regex", "([unclosed");
+    app->cfg->removeValue ("opc_console_application");
 
     app->run (DERIzidirurodo::job_main_window);
 
     const std::string log = log_text();
     EXPECT_NE (log.find ("running job #4: \"main window\""), std::string::npos);
-    EXPECT_NE (log.find ("The error type is:  std::regex_error [Ziz::Exception]"), std::string::npos) << log;
-    EXPECT_NE (log.find ("Function name:      DERIzidirurodo::run"), std::string::npos);
+    EXPECT_NE (log.find ("expected configuration to contain a key named \"opc_console_application\""), std::string::npos) << log;
+    EXPECT_NE (log.find ("Function name:      Cfg::get_str"), std::string::npos);
     EXPECT_EQ (app->wnd, nullptr);
 
     app->run (DERIzidirurodo::job_no_op);
@@ -112,5 +113,59 @@ TEST_F (Jobs, TerminateHandlerLogsAReportAndExitsWithStatus2)
     const std::string log = log_text();
     EXPECT_NE (log.find ("terminate handler invoked\n"), std::string::npos);
     EXPECT_NE (log.find ("Function name:      VUR_CPlusPlus_Terminate_Handler"), std::string::npos);
+}
+// Answers every modal box as soon as it opens, from the message loop that the box itself runs.
+class BoxAnswerer : private juce::Timer
+{
+public:
+    BoxAnswerer() { startTimer (50); }
+
+private:
+    void timerCallback() override
+    {
+        auto* modal = juce::ModalComponentManager::getInstance();
+        if (auto* box = modal->getModalComponent (0))
+            box->exitModalState (0);
+    }
+};
+
+TEST_F (Jobs, StartThatLeavesNoMainWindowEndsWithTheStartupErrorBoxAndStatus1)
+{
+    GTEST_FLAG_SET (death_test_style, "threadsafe");
+    add_device ("a", "/dev/vur-no-such-port");
+    app->cfg->removeValue ("opc_console_application");
+    EXPECT_EXIT (
+        {
+            BoxAnswerer answerer;
+            app->run (DERIzidirurodo::job_show_first_window);
+            app->end_unless_main_window_open();
+        },
+        ::testing::ExitedWithCode (1), "");
+    EXPECT_NE (log_text().find ("Error detected:\nThe main window could not be opened (expected configuration to contain a key named "
+                                "\"opc_console_application\"). The log file " + get_log_filename() + " has the details.\n"),
+               std::string::npos)
+        << log_text();
+}
+TEST (CrashHandler, ReportReachesStandardOutputWhenTheLogCannotBeWritten)
+{
+    GTEST_FLAG_SET (death_test_style, "threadsafe");
+    // A folder where the log file belongs: the log cannot be opened.
+    const std::string folder = vurtest::sandboxDir() + "/crash-without-log";
+    std::filesystem::create_directories (folder + "/vur.log");
+    const std::string output = folder + "/stdout.txt";
+    EXPECT_EXIT (
+        {
+            vurtest::setTempDir (folder);
+            if (std::freopen (output.c_str(), "w", stdout) == nullptr)
+                std::_Exit (5);
+            VUR_Juce_Crash_Handler (nullptr);
+        },
+        ::testing::ExitedWithCode (1), "");
+    const std::string text = vurtest::readFile (output);
+    // The record's own "P=2, M=" line with its report (the log's failures print theirs around it).
+    const auto record = text.find ("The error text is:  crash handler invoked\n");
+    ASSERT_NE (record, std::string::npos) << text;
+    EXPECT_NE (text.rfind ("P=2, M=An error occurred.", record), std::string::npos) << text;
+    EXPECT_NE (text.find ("Function name:      VUR_Juce_Crash_Handler", record), std::string::npos) << text;
 }
 } // namespace

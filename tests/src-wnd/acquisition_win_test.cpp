@@ -92,7 +92,8 @@ TEST_F (WindowsAcquisition, AMissingPortAndRejectedSettingsAreShownWithTheirText
     {
         SCOPED_TRACE (c.error);
         auto canvas = start_channel (c.device, { { "_comm_str", c.comm_str } });
-        ASSERT_TRUE (pump_until ([&] { return ! canvas->isThreadRunning(); }));
+        // The error record names its frames through DbgHelp, which takes its time under Wine the first time.
+        ASSERT_TRUE (pump_until ([&] { return ! canvas->isThreadRunning(); }, 120000));
         {
             const juce::ScopedLock guard (canvas->lock);
             EXPECT_EQ (canvas->error_messages, std::vector<std::string> { c.error });

@@ -2,6 +2,8 @@
 #include "src-wnd/tabcanvas.h"
 #include "src-wnd/vodaze.h"
 
+#include <string>
+
 namespace
 {
 using DeviceNotebook = vurtest::AppFixture;
@@ -56,6 +58,85 @@ TEST_F (DeviceNotebook, PendingShutdownIsSignalledToEveryDeviceThread)
         ASSERT_NE (canvas, nullptr);
         EXPECT_TRUE (canvas->threadShouldExit());
         EXPECT_NE (log.find ("prefix=" + canvas->prefix + ": signaling thread of pending shutdown"), std::string::npos);
+    }
+}
+TEST_F (DeviceNotebook, AnUnusablePatternIsShownOnItsOwnTabAndCostsNoOtherTab)
+{
+    const struct
+    {
+        const char* suffix;
+        bool needs_csv_file;
+    } cases[] = { { "_opc_via_csv_regex", true }, { "_regex_pattern", false } };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.suffix);
+        app->wnd.reset();
+        app->device_prefixes.clear();
+        add_device ("a", "/dev/vur-no-such-port-a", "Planer in");
+        add_device ("b", "/dev/vur-no-such-port-b", "Planer out");
+        if (c.needs_csv_file)
+            app->cfg->set_str ("a_opc_via_csv_filename", folder + "/numbers.csv");
+        app->cfg->set_str (std::string ("a") + c.suffix, "([unclosed");
+
+        app->run (DERIzidirurodo::job_main_window);
+        ASSERT_NE (app->wnd, nullptr);
+        auto& notebook = app->wnd->notebook;
+        ASSERT_EQ (notebook.getNumTabs(), 2);
+        EXPECT_EQ (notebook.getTabNames(), juce::StringArray ({ "Planer in", "Planer out" }));
+
+        const std::string reason = std::string ("a") + c.suffix + " \"([unclosed\" cannot be used: ";
+        const auto messages_of = [&] (int tab) {
+            auto& canvas = dynamic_cast<TabCanvas&> (*notebook.getTabContentComponent (tab));
+            const juce::ScopedLock guard (canvas.lock);
+            std::string all;
+            for (const auto& message : canvas.error_messages)
+                all += message + "\n";
+            return all;
+        };
+        // The meter's pattern is read by the device's thread.
+        EXPECT_TRUE (pump_until ([&] { return messages_of (0).find (reason) != std::string::npos; })) << messages_of (0);
+        EXPECT_EQ (messages_of (1).find ("cannot be used"), std::string::npos) << messages_of (1);
+        EXPECT_NE (log_text().find (reason), std::string::npos);
+
+        app->cfg->set_str (std::string ("a") + c.suffix, app->cfg->get_str (std::string ("b") + c.suffix));
+    }
+}
+TEST_F (DeviceNotebook, EveryDeviceGetsItsOwnTabButtonWhateverItsName)
+{
+    const struct
+    {
+        const char* prefix;
+        const char* name; // nullptr: no name setting
+        const char* shown;
+    } devices[] = {
+        { "a", "Planer in", "Planer in" },
+        { "b", "", "b" },
+        { "c", nullptr, "c" },
+        { "", "", "Unknown" },
+        { "d", "Moulder", "Moulder" },
+    };
+    juce::StringArray expected;
+    for (const auto& d : devices)
+    {
+        add_device (d.prefix, std::string ("/dev/vur-no-such-port-") + d.prefix);
+        if (d.name != nullptr)
+            app->cfg->set_str (std::string (d.prefix) + "_name", d.name);
+        else
+            app->cfg->removeValue (std::string (d.prefix) + "_name");
+        expected.add (d.shown);
+    }
+    app->wnd = std::make_unique<VODAze>();
+    auto& notebook = app->wnd->notebook;
+
+    // One button per tab content, in order, so that each tab shows its own device.
+    EXPECT_EQ (notebook.getTabbedButtonBar().getNumTabs(), 5);
+    EXPECT_EQ (notebook.getTabNames(), expected);
+    for (int i = 0; i < notebook.getNumTabs(); ++i)
+    {
+        auto& canvas = dynamic_cast<TabCanvas&> (*notebook.getTabContentComponent (i));
+        EXPECT_EQ (canvas.prefix, devices[i].prefix) << i;
+        EXPECT_EQ (app->cfg->shown_name (canvas.prefix), devices[i].shown) << i;
     }
 }
 } // namespace

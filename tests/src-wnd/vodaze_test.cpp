@@ -146,9 +146,9 @@ TEST_F (MainWindow, ConsoleStartedBeforeTheWindowFailsToBuildIsKilled)
     const std::string marker = folder + "/console-marker";
     app->cfg->set_str ("opc_console_application", "vur_test_child --touch " + marker + " --sleep 60000");
     add_device ("a", "/dev/vur-no-such-port");
-    // A pattern that does not compile makes the device channel fail, after the console has started.
-    app->cfg->set_str ("a_opc_via_csv_filename", folder + "/numbers.csv");
-    app->cfg->set_str ("a_opc_via_csv_regex", "(");
+    // A device whose settings were never completed (a register key gone) makes its channel fail, after the
+    // console has started.
+    app->cfg->removeValue ("a_opc_kiln_register");
 
     EXPECT_ANY_THROW (open_window());
 

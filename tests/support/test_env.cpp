@@ -1,14 +1,11 @@
 #include "test_env.h"
 
 #include <cstdlib>
-#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <stdexcept>
-
-#include <pthread.h>
 
 namespace fs = std::filesystem;
 
@@ -149,43 +146,6 @@ void tearDownSandbox()
         std::error_code ec;
         fs::remove_all (sandbox, ec);
     }
-}
-} // namespace vurtest
-
-namespace vurtest
-{
-void runOnStack (std::size_t stackBytes, const std::function<void()>& fn)
-{
-    // pthreads on both systems: MinGW's threads are built on them and take the stack size as given.
-    struct Call
-    {
-        const std::function<void()>* fn;
-        std::exception_ptr error;
-    } call { &fn, nullptr };
-
-    pthread_attr_t attributes;
-    pthread_attr_init (&attributes);
-    if (pthread_attr_setstacksize (&attributes, stackBytes) != 0)
-        throw std::runtime_error ("cannot set a thread's stack size");
-    pthread_t thread;
-    const int started = pthread_create (&thread, &attributes, [] (void* argument) -> void* {
-        auto* c = static_cast<Call*> (argument);
-        try
-        {
-            (*c->fn)();
-        }
-        catch (...)
-        {
-            c->error = std::current_exception();
-        }
-        return nullptr;
-    }, &call);
-    pthread_attr_destroy (&attributes);
-    if (started != 0)
-        throw std::runtime_error ("cannot start a thread");
-    pthread_join (thread, nullptr);
-    if (call.error)
-        std::rethrow_exception (call.error);
 }
 } // namespace vurtest
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
 #include <optional>
 #include <string>
 
@@ -50,10 +49,3 @@ std::string setTempDir (const std::string& path);
 void setUpSandbox();
 void tearDownSandbox();
 }
-
-namespace vurtest
-{
-// Runs fn on a new thread whose stack is stackBytes long and waits for it: what a search does to the stack
-// shows on the small stacks that threads get by default on some systems (1 MiB on Windows).
-void runOnStack (std::size_t stackBytes, const std::function<void()>& fn);
-} // namespace vurtest

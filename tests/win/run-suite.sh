@@ -38,8 +38,9 @@ echo "== a fresh Wine prefix in $WINEPREFIX"
 wine wineboot -i < /dev/null > /dev/null 2>&1
 
 # Two pseudo-terminals joined back to back as COM8 and COM9 (the default devices use COM4 to COM7) for the
-# serial port's own tests and the acceptance run, and another pair as COM10 and COM11 for the device tabs'
-# tests, which run beside them. Wine reads its port map when its server starts.
+# serial port's own tests and the acceptance run, and another pair as COM2 and COM3 for the device tabs'
+# tests, which run beside them (names past COM9 open only as \\.\COMn). Wine reads its port map when its
+# server starts.
 join_ports()
 {
     local ptys="$session/ptys-$1"
@@ -57,10 +58,10 @@ join_ports()
     echo "== $1 = $reader, $2 = $meter"
 }
 join_ports COM8 COM9
-join_ports COM10 COM11
+join_ports COM2 COM3
 wineserver -k > /dev/null 2>&1
 wineserver -w
-export VUR_TEST_COM_PAIR="COM8 COM9" VUR_TEST_TAB_COM_PAIR="COM10 COM11"
+export VUR_TEST_COM_PAIR="COM8 COM9" VUR_TEST_TAB_COM_PAIR="COM2 COM3"
 
 # One wineserver for the whole run, its services started here with no pipes attached: otherwise the first
 # test's services would hold CTest's output pipe open, and every start would pay for a new server.

@@ -1,6 +1,6 @@
 #include "src-base/core/bounded_regex.h"
 
-#include "test_env.h"
+#include "small_stack.h"
 
 #include <gtest/gtest.h>
 
@@ -47,7 +47,7 @@ TEST (BoundedRegexSearch, FindsWhatAnUnboundedSearchFindsInShortText)
 TEST (BoundedRegexSearch, LongTextNeedsNeitherDeepStackNorSquareTime)
 {
     // std::regex_search over this text overflows a 1 MiB stack; found or not, the bounded search does not.
-    vurtest::runOnStack (1 << 20, [] {
+    vurtest::runOnStackOf (vurtest::oneMebibyte, [] {
         const std::regex pattern (R"(\s*(\d+)\s+(\d+)\s*)");
         const std::string text = std::string (200000, ' ') + "12 34\r\n";
         std::smatch match;

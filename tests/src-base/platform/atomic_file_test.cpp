@@ -140,6 +140,8 @@ TEST (AtomicFile, KilledWriterNeverLeavesAPartialFile)
 #ifdef _WIN32
 #include "src-base/platform/child_process.h"
 
+#include <windows.h>
+
 // A viewer, a backup or a virus scanner that opened the target without delete sharing: the replace fails at
 // once (the caller keeps the data and tries again later; nothing waits here), leaves the old file and no
 // temporary beside it, and succeeds as soon as the file is let go.

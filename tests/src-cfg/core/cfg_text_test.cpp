@@ -69,4 +69,49 @@ TEST (CfgSort, MarkersFoundByFirstWordAndMissingMarkersStop)
     EXPECT_EQ ((*sorted)[1], "Y");
     EXPECT_EQ ((*sorted)[2], "z");
 }
+TEST (CfgSort, EntriesOverSeveralLinesMoveWhole)
+{
+    // How the framework writes a long key (its value on a continuation line) and a value that reads as XML
+    // (a child element); and what a hand edit may add: markup characters in quotes, a comment, and a value
+    // that is itself a PROPERTIES element, whose closing line must not end the entries.
+    const std::vector<std::string> lines = {
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>",
+        "",
+        "<PROPERTIES>",
+        "  <VALUE name=\"z_name\">",
+        "    <b>Planer</b>",
+        "  </VALUE>",
+        "  <VALUE name=\"planer_number_one_on_the_infeed_line_interval_ms\"",
+        "         val=\"250\"/>",
+        "  <VALUE name=\"c_note\" val=\"a > b\"/>",
+        "  <VALUE name=\"m_layout\">",
+        "    <PROPERTIES>",
+        "      <VALUE name=\"inner\" val=\"1\"/>",
+        "    </PROPERTIES>",
+        "  </VALUE>",
+        "  <!-- edited by hand",
+        "       <VALUE name=\"old\"/> -->",
+        "  <VALUE name=\"A_device\" val=\"com4\"/>",
+        "</PROPERTIES>",
+        "",
+    };
+    const std::vector<std::string> expected = {
+        lines[0], lines[1], lines[2],
+        lines[14], lines[15],                       // "<!--" sorts first
+        lines[16],                                  // a_device
+        lines[8],                                   // c_note
+        lines[9], lines[10], lines[11], lines[12], lines[13], // m_layout
+        lines[6], lines[7],                         // planer...
+        lines[3], lines[4], lines[5],               // z_name
+        lines[17], lines[18],
+    };
+    const auto sorted = Ziz::sortedConfigLines (lines);
+    ASSERT_TRUE (sorted.has_value());
+    EXPECT_EQ (*sorted, expected);
+    EXPECT_EQ (*Ziz::sortedConfigLines (expected), expected);
+
+    // An entry that never ends leaves no closing marker to find: nothing is sorted.
+    EXPECT_FALSE (Ziz::sortedConfigLines ({ "<PROPERTIES>", "  <VALUE name=\"b\">", "  <VALUE name=\"a\" val=\"1\"/>", "</PROPERTIES>" })
+                      .has_value());
+}
 } // namespace

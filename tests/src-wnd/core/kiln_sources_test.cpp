@@ -1,7 +1,7 @@
 #include "src-wnd/core/kiln_sources.h"
 #include "src-wnd/core/number_conversions.h"
 
-#include "test_env.h"
+#include "small_stack.h"
 
 #include <gtest/gtest.h>
 
@@ -259,7 +259,7 @@ TEST (CsvSource, ConversionFailureKeepsEarlierMatches)
 TEST (CsvSource, LongLinesAreSearchedOnASmallStack)
 {
     // One line of any length must not end the monitor at every poll: it matches nothing, the others count.
-    vurtest::runOnStack (1 << 20, [] {
+    vurtest::runOnStackOf (vurtest::oneMebibyte, [] {
         for (const std::string& junk : { std::string (200000, ' '), "\"" + std::string (200000, 'x') + "\",5",
                                          "\"Run\"," + std::string (200000, '9') })
         {

@@ -1,6 +1,6 @@
 #include "src-wnd/core/meter_reading.h"
 
-#include "test_env.h"
+#include "small_stack.h"
 
 #include <gtest/gtest.h>
 
@@ -163,7 +163,7 @@ TEST (MeterReading, LongStreamsOfAnyByteAreSearchedOnASmallStack)
     // Blanks, line ends or noise from a meter or adapter, a megabyte at a time with a large read length:
     // the search must neither overflow a 1 MiB thread stack nor stop finding the reading that follows.
     const std::size_t length = 200000;
-    vurtest::runOnStack (1 << 20, [&] {
+    vurtest::runOnStackOf (vurtest::oneMebibyte, [&] {
         for (const char filler : { ' ', 'x' })
         {
             SCOPED_TRACE (static_cast<int> (filler));

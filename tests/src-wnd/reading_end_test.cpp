@@ -1,0 +1,25 @@
+// A reading thread that cannot go on says so on the device's chart, whatever stopped it.
+
+#include "app_fixture.h"
+#include "src-wnd/tabcanvas.h"
+
+namespace
+{
+using ReadingEnd = vurtest::AppFixture;
+
+TEST_F (ReadingEnd, AThreadThatEndsOnAnUnusableSettingIsShownOnTheChart)
+{
+    // A device whose port key went missing: the thread ends before it reads anything.
+    add_device ("p", "COM77");
+    app->cfg->removeValue ("p_device");
+    app->cfg->set_str ("p_chart_redraw_ms", "0");
+    auto canvas = std::make_unique<TabCanvas> ("p");
+    ASSERT_TRUE (pump_until ([&] { return ! canvas->isThreadRunning(); }));
+    {
+        const juce::ScopedLock guard (canvas->lock);
+        ASSERT_EQ (canvas->error_messages.size(), 1u);
+        EXPECT_EQ (canvas->error_messages[0], "the device is no longer read: expected configuration to contain a key named \"p_device\"");
+    }
+    canvas.reset();
+}
+} // namespace
