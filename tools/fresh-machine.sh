@@ -8,7 +8,8 @@
 #     only they needed;
 #   - the monitor's single-instance lock file in /var/tmp and the sandboxes that tests left in the
 #     temporary folder (vur-test-*, vur-e2e-*, vur-win-*; demo folders stay).
-# It refuses to run while a monitor, a demo or a test run is going on.
+# It refuses to run while a monitor, a demo or a test run is going on. VUR_FRESH_KEEP_PACKAGES=1 leaves the
+# packages installed (their download and set-up take the longest; everything else is still removed).
 #
 #   tools/fresh-machine.sh
 set -euo pipefail
@@ -47,7 +48,7 @@ if ls "${sources[@]}" > /dev/null 2>&1; then
 fi
 
 record=/var/lib/vur-dev/installed-packages
-if [ -s "$record" ]; then
+if [ -s "$record" ] && [ -z "${VUR_FRESH_KEEP_PACKAGES:-}" ]; then
     mapfile -t ours < <(sort -u "$record")
     # Only the dependencies our packages leave behind go with them, not what was unused before.
     orphans_before=$(apt-get -s autoremove 2> /dev/null | sed -n 's/^Remv \([^ ]*\).*/\1/p' | sort)

@@ -1,4 +1,5 @@
 #include "src-log/log.h"
+#include "src-base/platform/os_conventions.h"
 #include "test_env.h"
 
 #include <gtest/gtest.h>
@@ -214,8 +215,10 @@ TEST_F (LogTest, FullLogIsMovedAsideWhileRunning)
 {
     const std::string old_file = log_file + ".old";
     const std::size_t limit = 10485760;
-    // The separator (39 bytes) and one line of 24 + 100 + 1 bytes take the file exactly to the limit.
-    const std::size_t start_size = limit - 39 - 125;
+    // The separator (37 characters and two line ends) and one line of 24 + 100 characters and a line end take
+    // the file exactly to the limit. A line end is two bytes on Windows.
+    const std::size_t line_end = Ziz::sys::textLineBreakSize();
+    const std::size_t start_size = limit - (37 + 2 * line_end) - (124 + line_end);
     const std::string line_of_100 (100, 'x');
     vurtest::writeFile (log_file, std::string (start_size, 'p'));
     vurtest::writeFile (old_file, "an older log");
@@ -227,7 +230,7 @@ TEST_F (LogTest, FullLogIsMovedAsideWhileRunning)
     });
 
     EXPECT_EQ (fs::file_size (old_file), limit);
-    EXPECT_EQ (vurtest::readFile (old_file).substr (limit - 101), line_of_100 + "\n");
+    EXPECT_EQ (vurtest::readFile (old_file).substr (limit - 100 - line_end), line_of_100 + (line_end == 2 ? "\r\n" : "\n"));
     const auto lines = log_lines();
     ASSERT_EQ (lines.size(), 3u) << log_text();
     EXPECT_EQ (lines[0], "moved previous log file to " + old_file + " (was 10.00 MiB)");

@@ -161,7 +161,8 @@ TEST (CrashHandler, ReportReachesStandardOutputWhenTheLogCannotBeWritten)
             VUR_Juce_Crash_Handler (nullptr);
         },
         ::testing::ExitedWithCode (1), "");
-    const std::string text = vurtest::readFile (output);
+    // Standard output is a text stream: line ends as the system writes them.
+    const std::string text = vurtest::readTextFile (output);
     // The record's own "P=2, M=" line with its report (the log's failures print theirs around it).
     const auto record = text.find ("The error text is:  crash handler invoked\n");
     ASSERT_NE (record, std::string::npos) << text;
