@@ -20,10 +20,12 @@ as_root()
     if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi
 }
 
-if pgrep -x 'vur|vur.exe|vur-meter-sim|vur-opc-sim' > /dev/null; then
-    echo "fresh-machine.sh: a monitor or one of its tools is running (pgrep -x vur); stop it first" >&2
-    exit 1
-fi
+for program in vur vur.exe vur-meter-sim vur-opc-sim; do
+    if pgrep -x "$program" > /dev/null; then
+        echo "fresh-machine.sh: $program is running (a monitor, a demo or a test run); stop it first" >&2
+        exit 1
+    fi
+done
 
 echo "== fresh machine: removing what the project added"
 folders=("$top"/build "$top"/build-*)
@@ -40,12 +42,15 @@ for folder in "${folders[@]}"; do
     rm -rf "$folder"
 done
 
-sources=(/etc/apt/sources.list.d/vur-deb-src.sources /etc/apt/sources.list.d/vur-deb-src.list)
-if ls "${sources[@]}" > /dev/null 2>&1; then
-    echo "   the deb-src list"
-    as_root rm -f "${sources[@]}"
-    as_root apt-get update -qq
-fi
+removed_sources=0
+for list in /etc/apt/sources.list.d/vur-deb-src.sources /etc/apt/sources.list.d/vur-deb-src.list; do
+    if [ -e "$list" ]; then
+        echo "   $list"
+        as_root rm -f "$list"
+        removed_sources=1
+    fi
+done
+[ $removed_sources -eq 0 ] || as_root apt-get update -qq
 
 record=/var/lib/vur-dev/installed-packages
 if [ -s "$record" ] && [ -z "${VUR_FRESH_KEEP_PACKAGES:-}" ]; then
