@@ -56,8 +56,12 @@ cmake --build "$top/build-asan" -j"$(nproc)" --target vur_core_tests vur_platfor
 echo "== thread sanitizer build (build-tsan/)"
 (cd "$top" && cmake --preset tsan > /dev/null)
 cmake --build "$top/build-tsan" -j"$(nproc)" --target vur_core_tests vur_platform_tests vur_test_child vur-meter-sim
+# The meter simulator built with the sanitizer takes a termination signal only after its pacing sleep ends
+# (the sanitizer holds signals back until the next call it watches), so its prompt-stop test runs in the two
+# runs above instead.
 (cd "$top" && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-    ctest --preset tsan "${ctest_args[@]}" --label-regex "vur_core_tests|vur_platform_tests")
+    ctest --preset tsan "${ctest_args[@]}" --label-regex "vur_core_tests|vur_platform_tests" \
+        -E "^MeterSimulator\.StopsCleanlyOnTerminate$")
 
 if [[ $windows -eq 1 ]]; then
     bash "$top/.ci/windows.sh"
