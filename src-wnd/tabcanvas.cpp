@@ -1,6 +1,7 @@
 // Construction, the refresh timer, the reading thread's entry and destruction of a device channel.
 
 #include "src-wnd/tabcanvas.h"
+#include "src-wnd/thread_contract.h"
 
 #include "src-cfg/cfg.h"
 #include "src-log/log.h"
@@ -30,11 +31,7 @@ TabCanvas::TabCanvas (const std::string& device_prefix)
     is_active_tab = false;
     export_image = cfg.get_bool (prefix + "_export_image", true);
 
-    started_time = kiln_changed_time = run_changed_time = pkg_changed_time = boards_changed_time = now_seconds();
-    last_warning_time = 0;
-    last_warning_board_count = 0;
-    warning_showing = false;
-
+    started_time = kiln_changed_time = run_changed_time = pkg_changed_time = state.boards_changed_time = now_seconds();
     chart_redraw_ms = cfg.get_int (prefix + "_chart_redraw_ms");
 
     pending_kiln = cfg.get_int (prefix + "_last_kiln");
@@ -102,9 +99,41 @@ TabCanvas::~TabCanvas()
               + " TabCanvas object with prefix=" + prefix);
 }
 
-std::string TabCanvas::device_name() const
+ChannelFigures TabCanvas::figures (BoardValues values) const
 {
-    return vur().cfg->shown_name (prefix);
+    ChannelFigures copy;
+    const juce::ScopedLock guard (lock);
+    copy.run_count = state.run_values.size();
+    copy.pkg_count = state.pkg_values.size();
+    copy.run_sum = state.run_bucket.sum;
+    copy.pkg_sum = state.pkg_bucket.sum;
+    copy.run_average = state.run_average;
+    copy.pkg_average = state.pkg_average;
+    copy.run_stddev = state.run_stddev;
+    copy.pkg_stddev = state.pkg_stddev;
+    copy.run_histogram = state.run_histogram;
+    copy.pkg_histogram = state.pkg_histogram;
+    copy.boards_changed_time = state.boards_changed_time;
+    copy.current_kiln = state.current_kiln;
+    copy.current_run = state.current_run;
+    copy.current_pkg = state.current_pkg;
+    copy.kiln_text = state.kiln_text;
+    copy.run_text = state.run_text;
+    copy.pkg_text = state.pkg_text;
+    copy.error_messages = state.error_messages;
+    copy.standing_errors = state.standing_errors;
+    if (values == BoardValues::included)
+    {
+        copy.run_values = state.run_values;
+        copy.pkg_values = state.pkg_values;
+    }
+    return copy;
+}
+
+void TabCanvas::change (const std::function<void (ChannelState&)>& edit)
+{
+    const juce::ScopedLock guard (lock);
+    edit (state);
 }
 
 std::optional<std::regex> TabCanvas::compile_pattern_setting (const std::string& key)
@@ -120,13 +149,14 @@ std::optional<std::regex> TabCanvas::compile_pattern_setting (const std::string&
         const Ziz::Exception record ("TabCanvas::compile_pattern_setting", __FILE__, __LINE__, text);
         log_exception (&record);
         const juce::ScopedLock guard (lock);
-        error_messages.push_back (text);
+        state.error_messages.push_back (text);
     }
     return std::nullopt;
 }
 
 void TabCanvas::timerCallback()
 {
+    VUR_ON_MESSAGE_THREAD();
     stopTimer();
     if (threadShouldExit())
         return;
@@ -160,7 +190,7 @@ void TabCanvas::report_poll_failure (const char* function)
     const Ziz::Exception record = caught_exception_record (function, __FILE__, __LINE__);
     log_and_show_exception (&record);
     const juce::ScopedLock guard (lock);
-    error_messages.push_back (record.errorText);
+    state.error_messages.push_back (record.errorText);
 }
 
 void TabCanvas::run()
@@ -177,8 +207,8 @@ void TabCanvas::run()
             // The device is no longer read: the operator must see it (a port that would not open has said
             // so already).
             const juce::ScopedLock guard (lock);
-            if (error_messages.empty() || error_messages.back() != record.errorText)
-                error_messages.push_back ("the device is no longer read: " + record.errorText);
+            if (state.error_messages.empty() || state.error_messages.back() != record.errorText)
+                state.error_messages.push_back ("the device is no longer read: " + record.errorText);
         }
         if (reading_started)
         {

@@ -5,6 +5,7 @@
 
 #include "src-base/platform/serial_port.h"
 #include "src-wnd/core/board_stats.h"
+#include "src-wnd/core/board_warning.h"
 #include "src-wnd/core/kiln_sources.h"
 #include "src-wnd/core/record_sharing.h"
 
@@ -13,12 +14,79 @@
 #include <array>
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <regex>
 #include <string>
 #include <vector>
+
+// What the reading thread and the message thread share: the boards, the numbers they are counted under and
+// the texts drawn on the chart. The channel's lock guards it; only the channel takes the lock.
+struct ChannelState
+{
+    ChannelState() = default;
+    ChannelState (const ChannelState&) = delete;
+    ChannelState& operator= (const ChannelState&) = delete;
+
+    // The boards of the current run (all its packages) and of the current package.
+    BoardBucket run_bucket;
+    BoardBucket pkg_bucket;
+    std::array<std::uint64_t, moisture_bin_count>& run_histogram = run_bucket.histogram;
+    std::array<std::uint64_t, moisture_bin_count>& pkg_histogram = pkg_bucket.histogram;
+    std::vector<double>& run_values = run_bucket.values;
+    std::vector<double>& pkg_values = pkg_bucket.values;
+    double& run_average = run_bucket.average;
+    double& pkg_average = pkg_bucket.average;
+    double& run_stddev = run_bucket.stddev;
+    double& pkg_stddev = pkg_bucket.stddev;
+    std::int64_t boards_changed_time = 0;
+
+    std::int32_t current_kiln = 0;
+    std::int32_t current_run = 0;
+    std::int32_t current_pkg = 0;
+    std::string kiln_text;
+    std::string run_text;
+    std::string pkg_text;
+
+    std::vector<std::string> error_messages;
+    // Conditions that are drawn on the chart for as long as they last, by what they are about.
+    std::map<std::string, std::string> standing_errors;
+};
+
+enum class BoardValues
+{
+    left_out,
+    included
+};
+
+// One moment of a channel. The board values themselves are copied only when asked for: a run can hold tens
+// of thousands of them, and the display needs only the figures.
+struct ChannelFigures
+{
+    std::size_t run_count = 0;
+    std::size_t pkg_count = 0;
+    double run_sum = 0.0;
+    double pkg_sum = 0.0;
+    double run_average = 0.0;
+    double pkg_average = 0.0;
+    double run_stddev = 0.0;
+    double pkg_stddev = 0.0;
+    std::array<std::uint64_t, moisture_bin_count> run_histogram {};
+    std::array<std::uint64_t, moisture_bin_count> pkg_histogram {};
+    std::int64_t boards_changed_time = 0;
+    std::int32_t current_kiln = 0;
+    std::int32_t current_run = 0;
+    std::int32_t current_pkg = 0;
+    std::string kiln_text;
+    std::string run_text;
+    std::string pkg_text;
+    std::vector<std::string> error_messages;
+    std::map<std::string, std::string> standing_errors;
+    std::vector<double> run_values; // empty unless asked for
+    std::vector<double> pkg_values; // empty unless asked for
+};
 
 class TabCanvas : public juce::Component, public juce::Timer, public juce::Thread
 {
@@ -52,7 +120,19 @@ public:
     // At each poll (message thread): the record files that could not be written are tried again.
     void retry_unwritten_records();
 
-    juce::CriticalSection lock;
+    // Thread contract. Message thread: construction, destruction, the timer and every poll, the display
+    // (update_status, update_deviations, render_chart, resized), the kiln/run/package change and the import,
+    // retry_unwritten_records. Reading thread (or, before it starts, whoever stands in for it): run,
+    // read_device, read_serial, read_simulated, open_serial_device, close_serial_device. Any thread:
+    // figures, change, write_package_file, write_summary_file, record_destination. Debug builds check the
+    // first two groups.
+
+    // A consistent copy of the shared state, taken under the lock at one moment.
+    ChannelFigures figures (BoardValues values = BoardValues::left_out) const;
+    // Applies a change to the shared state under the lock: a board that the reading thread takes meanwhile
+    // waits and sees the state before or after the change, never half of it.
+    void change (const std::function<void (ChannelState&)>& edit);
+
     std::string prefix;
     std::uint64_t last_sequence = 0;
     std::string opc_output_filename;
@@ -65,34 +145,13 @@ public:
     std::int64_t kiln_changed_time = 0;
     std::int64_t run_changed_time = 0;
     std::int64_t pkg_changed_time = 0;
-    std::int64_t boards_changed_time = 0;
-    std::int64_t last_warning_time = 0;
-    std::uint64_t last_warning_board_count = 0;
-    bool warning_showing = false;
+    // The board-count warning's memory between refreshes (message thread).
+    BoardWarningState warning;
     std::int32_t chart_redraw_ms = 0;
     Ziz::sys::SerialPort serial_handle;
-    std::int32_t current_kiln = 0;
-    std::int32_t current_run = 0;
-    std::int32_t current_pkg = 0;
     std::int32_t pending_kiln = 0;
     std::int32_t pending_run = 0;
     std::int32_t pending_pkg = 0;
-    // The boards of the current run (all its packages) and of the current package.
-    BoardBucket run_bucket;
-    BoardBucket pkg_bucket;
-    Histogram& run_histogram = run_bucket.histogram;
-    Histogram& pkg_histogram = pkg_bucket.histogram;
-    std::vector<double>& run_values = run_bucket.values;
-    std::vector<double>& pkg_values = pkg_bucket.values;
-    double& run_sum = run_bucket.sum;
-    double& pkg_sum = pkg_bucket.sum;
-    double& run_average = run_bucket.average;
-    double& pkg_average = pkg_bucket.average;
-    double& run_stddev = run_bucket.stddev;
-    double& pkg_stddev = pkg_bucket.stddev;
-    std::string kiln_text;
-    std::string run_text;
-    std::string pkg_text;
 
     juce::Label kiln_label;
     juce::TextEditor kiln_value;
@@ -124,9 +183,6 @@ public:
     // wide margin even after the port has gathered for seconds. The rest waits for the next pass.
     static constexpr std::size_t max_serial_bytes_per_pass = 4096;
 
-    std::vector<std::string> error_messages;
-    // Conditions that are drawn on the chart for as long as they last, by what they are about.
-    std::map<std::string, std::string> standing_errors;
     std::string csv_filename;
     std::regex csv_regex;
 
@@ -134,6 +190,10 @@ public:
     static const juce::Colour pkg_colour;
 
 private:
+    // Guards state, unwritten_records and unreadable_records. Only the channel takes it.
+    mutable juce::CriticalSection lock;
+    ChannelState state;
+
     void build_display();
     void refresh_and_poll();
     void add_board (double value);
@@ -144,7 +204,7 @@ private:
     void give_up_unwritten_records();
     bool keep_aside_unreadable_record (const std::string& path, std::string& reason);
     void export_chart (const juce::Image& image);
-    void check_board_count_warning();
+    void check_board_count_warning (std::uint64_t package_boards);
     // A failure that leaves a poll or the change procedure is reported like any caught error, shown on the
     // chart, and the channel carries on with what it had read.
     void report_poll_failure (const char* function);
@@ -164,7 +224,6 @@ private:
     // Sources that stay malformed are reported once, not at every poll.
     ReportOnce opc_failure_reports;
     ReportOnce csv_failure_reports;
-    std::string device_name() const;
     // The pattern that a setting holds, compiled; nothing when it does not compile, which is logged and
     // shown on the tab in red so that the operator sees why this device reads nothing.
     std::optional<std::regex> compile_pattern_setting (const std::string& key);

@@ -2,6 +2,7 @@
 // status texts and tooltips, the board-count warning and the exported chart picture.
 
 #include "src-wnd/tabcanvas.h"
+#include "src-wnd/thread_contract.h"
 
 #include "src-base/core/ZizString.h"
 #include "src-cfg/cfg.h"
@@ -86,8 +87,8 @@ void TabCanvas::build_display()
 
     for (std::size_t i = 0; i < number_of_bins; ++i)
     {
-        run_histogram[i] = 0;
-        pkg_histogram[i] = 0;
+        state.run_histogram[i] = 0;
+        state.pkg_histogram[i] = 0;
         addAndMakeVisible (run_histogram_values[i]);
         addAndMakeVisible (percent_labels[i]);
         addAndMakeVisible (pkg_histogram_values[i]);
@@ -99,6 +100,7 @@ void TabCanvas::build_display()
 
 void TabCanvas::resized()
 {
+    VUR_ON_MESSAGE_THREAD();
     using juce::FlexBox;
     using juce::FlexItem;
 
@@ -158,6 +160,7 @@ void TabCanvas::resized()
 
 juce::Image TabCanvas::render_chart (int width, int height)
 {
+    VUR_ON_MESSAGE_THREAD();
     if (threadShouldExit() || ! (is_active_tab || export_image))
         return {};
 
@@ -177,12 +180,12 @@ juce::Image TabCanvas::render_chart (int width, int height)
     if (const auto* window = vur().wnd.get())
         errors = window->error_messages;
 
-    // The reading thread waits while the chart is drawn and written, so the picture is of one moment.
-    const juce::ScopedLock guard (lock);
-    errors.insert (errors.end(), error_messages.begin(), error_messages.end());
-    for (const auto& standing : standing_errors)
+    // A copy of one moment: the picture is consistent, and the reading thread does not wait for the drawing.
+    const ChannelFigures now = figures();
+    errors.insert (errors.end(), now.error_messages.begin(), now.error_messages.end());
+    for (const auto& standing : now.standing_errors)
         errors.push_back (standing.second);
-    const ChartGeometry geometry = chart_geometry (width, height, run_histogram, pkg_histogram, errors.size());
+    const ChartGeometry geometry = chart_geometry (width, height, now.run_histogram, now.pkg_histogram, errors.size());
     const bool complete = draw_chart (g, geometry, name, time_text, errors, [this] { return threadShouldExit(); });
 
     if (complete && export_image && ! threadShouldExit())
@@ -202,41 +205,27 @@ void TabCanvas::export_chart (const juce::Image& image)
 
 void TabCanvas::update_status()
 {
+    VUR_ON_MESSAGE_THREAD();
     if (! threadShouldExit())
         update_deviations();
 
     // One consistent copy of the figures: the reading thread adds boards meanwhile.
-    Histogram run_bins {}, pkg_bins {};
-    std::size_t run_count = 0, pkg_count = 0;
-    double run_avg = 0, pkg_avg = 0, run_dev = 0, pkg_dev = 0;
-    std::int64_t boards_time = 0;
-    {
-        const juce::ScopedLock guard (lock);
-        boards_time = boards_changed_time;
-        run_bins = run_histogram;
-        pkg_bins = pkg_histogram;
-        run_count = run_values.size();
-        pkg_count = pkg_values.size();
-        run_avg = run_average;
-        pkg_avg = pkg_average;
-        run_dev = run_stddev;
-        pkg_dev = pkg_stddev;
-    }
+    const ChannelFigures now = figures();
 
     for (std::size_t i = 0; i < number_of_bins; ++i)
     {
-        run_histogram_values[i].setText (juce::String (run_bins[i]));
-        pkg_histogram_values[i].setText (juce::String (pkg_bins[i]));
+        run_histogram_values[i].setText (juce::String (now.run_histogram[i]));
+        pkg_histogram_values[i].setText (juce::String (now.pkg_histogram[i]));
     }
 
     if (! threadShouldExit())
     {
-        run_boards_value.setText (juce::String (run_count));
-        pkg_boards_value.setText (juce::String (pkg_count));
-        run_avg_value.setText (to_juce (Ziz::formatFixed (run_avg, 2)));
-        pkg_avg_value.setText (to_juce (Ziz::formatFixed (pkg_avg, 2)));
-        run_stdv_value.setText (to_juce (Ziz::formatFixed (run_dev, 2)));
-        pkg_stdv_value.setText (to_juce (Ziz::formatFixed (pkg_dev, 2)));
+        run_boards_value.setText (juce::String (now.run_count));
+        pkg_boards_value.setText (juce::String (now.pkg_count));
+        run_avg_value.setText (to_juce (Ziz::formatFixed (now.run_average, 2)));
+        pkg_avg_value.setText (to_juce (Ziz::formatFixed (now.pkg_average, 2)));
+        run_stdv_value.setText (to_juce (Ziz::formatFixed (now.run_stddev, 2)));
+        pkg_stdv_value.setText (to_juce (Ziz::formatFixed (now.pkg_stddev, 2)));
     }
 
     if (! threadShouldExit() && (is_active_tab || export_image))
@@ -253,33 +242,21 @@ void TabCanvas::update_status()
         const auto pkg_tip = to_juce ("the package was last updated " + Ziz::formatAge (pkg_changed_time));
         pkg_label.setTooltip (pkg_tip);
         pkg_value.setTooltip (pkg_tip);
-        const auto boards_tip = to_juce ("the number of boards was last updated " + Ziz::formatAge (boards_time));
+        const auto boards_tip = to_juce ("the number of boards was last updated " + Ziz::formatAge (now.boards_changed_time));
         run_boards_label.setTooltip (boards_tip);
         run_boards_value.setTooltip (boards_tip);
     }
 
-    check_board_count_warning();
+    check_board_count_warning (now.pkg_count);
 }
 
-void TabCanvas::check_board_count_warning()
+void TabCanvas::check_board_count_warning (std::uint64_t n)
 {
-    if (warning_showing)
-        return;
-
+    // Read in this order, so that a disabled warning never looks at its other settings.
     auto& cfg = *vur().cfg;
-    if (! cfg.get_bool ("warn_if_package_contains_too_many_boards", true))
+    if (warning.warning_showing || ! cfg.get_bool ("warn_if_package_contains_too_many_boards", true))
         return;
-
-    std::uint64_t n = 0;
-    {
-        const juce::ScopedLock guard (lock);
-        n = pkg_values.size();
-    }
-    if (! board_count_warrants_warning (n, cfg.get_int ("warn_board_threshold"), last_warning_board_count))
-        return;
-
-    const auto now = now_seconds();
-    if (! warning_interval_passed (now, last_warning_time, cfg.get_int ("warn_seconds_between_warnings")))
+    if (! warning.check (true, n, cfg.get_int ("warn_board_threshold"), cfg.get_int ("warn_seconds_between_warnings"), now_seconds()))
         return;
 
     const auto time = juce::Time::getCurrentTime();
@@ -288,18 +265,12 @@ void TabCanvas::check_board_count_warning()
                                                  time.formatted ("%Y-%b-%d").toStdString(), time.formatted ("%H:%M:%S").toStdString());
     log_line ("prefix=" + prefix + ": " + message);
 
-    warning_showing = true;
-    last_warning_board_count = n;
-
     // The box may outlive the channel (it can be open at shutdown): the callback only touches a channel
     // that still exists.
     juce::WeakReference<TabCanvas> self (this);
     juce::AlertWindow::showMessageBoxAsync (juce::MessageBoxIconType::WarningIcon, to_juce (warning_title (name)), to_juce (message), {},
                                             nullptr, juce::ModalCallbackFunction::create ([self] (int) {
                                                 if (auto* channel = self.get())
-                                                {
-                                                    channel->warning_showing = false;
-                                                    channel->last_warning_time = now_seconds();
-                                                }
+                                                    channel->warning.closed (now_seconds());
                                             }));
 }

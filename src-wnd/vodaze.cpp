@@ -116,8 +116,7 @@ void VODAze::warn_of_shared_record_files()
         }
 
     const auto show = [] (TabCanvas& canvas, const std::string& text) {
-        const juce::ScopedLock guard (canvas.lock);
-        canvas.error_messages.push_back (text);
+        canvas.change ([&text] (ChannelState& state) { state.error_messages.push_back (text); });
     };
     for (const auto& [first, second] : shared_record_destinations (destinations))
     {

@@ -66,8 +66,7 @@ protected:
 
     static std::vector<double> values_of (TabCanvas& canvas)
     {
-        const juce::ScopedLock guard (canvas.lock);
-        return canvas.run_values;
+        return canvas.figures (BoardValues::included).run_values;
     }
 
     std::string port, meter_port;
@@ -95,8 +94,7 @@ TEST_F (WindowsAcquisition, AMissingPortAndRejectedSettingsAreShownWithTheirText
         // The error record names its frames through DbgHelp, which takes its time under Wine the first time.
         ASSERT_TRUE (pump_until ([&] { return ! canvas->isThreadRunning(); }, 120000));
         {
-            const juce::ScopedLock guard (canvas->lock);
-            EXPECT_EQ (canvas->error_messages, std::vector<std::string> { c.error });
+            EXPECT_EQ (canvas->figures().error_messages, std::vector<std::string> { c.error });
         }
         EXPECT_NE (channel_log().find (c.error), std::string::npos) << channel_log();
         canvas.reset();

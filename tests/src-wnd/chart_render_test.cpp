@@ -107,13 +107,12 @@ TEST_F (ChartRender, BarsRiseFromTheBaselineToTheirShareOfTheLargestBin)
 {
     TabCanvas& canvas = make_canvas ("a");
     canvas.is_active_tab = true;
-    {
-        // Run: 40 boards in bin 2 (10%), 20 in bin 5 (13%). Package: one board in bin 16 (24%).
-        const juce::ScopedLock guard (canvas.lock);
-        canvas.run_histogram[2] = 40;
-        canvas.run_histogram[5] = 20;
-        canvas.pkg_histogram[16] = 1;
-    }
+    // Run: 40 boards in bin 2 (10%), 20 in bin 5 (13%). Package: one board in bin 16 (24%).
+    canvas.change ([] (ChannelState& state) {
+        state.run_histogram[2] = 40;
+        state.run_histogram[5] = 20;
+        state.pkg_histogram[16] = 1;
+    });
     const int W = 680, H = 300;
     const juce::Image image = canvas.render_chart (W, H);
     // Columns are 40 wide: the run bar covers 1/7 to 4/7 of its column, the package bar 3/7 to 6/7.
@@ -181,10 +180,7 @@ TEST_F (ChartRender, ErrorTextsOfTheWindowAndTheDeviceStandInRedRows)
     app->wnd = std::make_unique<VODAze>();
     auto* canvas = dynamic_cast<TabCanvas*> (app->wnd->notebook.getTabContentComponent (0));
     ASSERT_NE (canvas, nullptr);
-    const auto device_errors = [canvas] {
-        const juce::ScopedLock guard (canvas->lock);
-        return canvas->error_messages;
-    };
+    const auto device_errors = [canvas] { return canvas->figures().error_messages; };
     ASSERT_TRUE (pump_until ([&] { return app->wnd->error_messages.size() == 2 && device_errors().size() == 1; }));
     ASSERT_EQ (app->wnd->error_messages,
                (std::vector<std::string> { "Failed to start the OPC console application.", "OPC Console has failed." }));

@@ -60,15 +60,16 @@ protected:
     // Adds boards to the package (and so to the run), as the reading loop does.
     static void add_boards (TabCanvas& canvas, std::initializer_list<std::pair<double, int>> value_counts)
     {
-        const juce::ScopedLock guard (canvas.lock);
-        for (const auto& [value, count] : value_counts)
-            for (int i = 0; i < count; ++i)
-            {
-                canvas.run_bucket.add (value);
-                canvas.pkg_bucket.add (value);
-            }
-        canvas.run_bucket.recompute_average();
-        canvas.pkg_bucket.recompute_average();
+        canvas.change ([&] (ChannelState& state) {
+            for (const auto& [value, count] : value_counts)
+                for (int i = 0; i < count; ++i)
+                {
+                    state.run_bucket.add (value);
+                    state.pkg_bucket.add (value);
+                }
+            state.run_bucket.recompute_average();
+            state.pkg_bucket.recompute_average();
+        });
     }
 
     static int open_boxes() { return juce::ModalComponentManager::getInstance()->getNumModalComponents(); }

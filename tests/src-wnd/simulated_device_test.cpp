@@ -17,10 +17,7 @@ TEST_F (SimulatedDevice, CountsBoardsInTheMainWindow)
     app->wnd = std::make_unique<VODAze>();
     auto* canvas = dynamic_cast<TabCanvas*> (app->wnd->notebook.getTabContentComponent (0));
     ASSERT_NE (canvas, nullptr);
-    EXPECT_TRUE (pump_until ([&] {
-        const juce::ScopedLock guard (canvas->lock);
-        return canvas->run_values.size() >= 3;
-    }));
+    EXPECT_TRUE (pump_until ([&] { return canvas->figures().run_count >= 3; }));
     app->wnd.reset();
 }
 } // namespace

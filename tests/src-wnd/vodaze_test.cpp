@@ -208,8 +208,8 @@ TEST_F (MainWindow, StandInConsoleFeedsThePackageNumbersOrFailsOnAnAddressItCann
         auto& wnd = open_window();
         auto* canvas = dynamic_cast<TabCanvas*> (wnd.notebook.getTabContentComponent (0));
         ASSERT_NE (canvas, nullptr);
-        const int first = canvas->current_pkg;
-        EXPECT_TRUE (pump_until ([&] { return canvas->current_pkg > first + 1; }, 8000)) << canvas->current_pkg;
+        const int first = canvas->figures().current_pkg;
+        EXPECT_TRUE (pump_until ([&] { return canvas->figures().current_pkg > first + 1; }, 8000)) << canvas->figures().current_pkg;
         EXPECT_TRUE (wnd.error_messages.empty());
         EXPECT_NE (log_text().find ("prefix=a: detected OPC Console output file"), std::string::npos);
         app->wnd.reset();
