@@ -1,6 +1,7 @@
 // Construction, the refresh timer, the reading thread's entry and destruction of a device channel.
 
 #include "src-wnd/tabcanvas.h"
+#include "src-wnd/refresh_tick.h"
 #include "src-wnd/thread_contract.h"
 
 #include "src-cfg/cfg.h"
@@ -76,7 +77,7 @@ TabCanvas::TabCanvas (const std::string& device_prefix)
             report_poll_failure ("TabCanvas::TabCanvas");
         }
         if (chart_redraw_ms > 0)
-            startTimer (chart_redraw_ms);
+            startTimer (until_next_tick (chart_redraw_ms));
     }
 
     startThread (juce::Thread::Priority::highest);
@@ -182,7 +183,7 @@ void TabCanvas::timerCallback()
         peer->performAnyPendingRepaintsNow();
 
     if (chart_redraw_ms > 0)
-        startTimer (chart_redraw_ms);
+        startTimer (until_next_tick (chart_redraw_ms));
 }
 
 void TabCanvas::report_poll_failure (const char* function)

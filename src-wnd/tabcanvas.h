@@ -204,6 +204,33 @@ private:
     void give_up_unwritten_records();
     bool keep_aside_unreadable_record (const std::string& path, std::string& reason);
     void export_chart (const juce::Image& image);
+
+    // What the chart shows apart from its clock.
+    struct ChartContent
+    {
+        int width = 0;
+        int height = 0;
+        std::string name;
+        std::vector<std::string> errors;
+        Histogram run_histogram {};
+        Histogram pkg_histogram {};
+
+        bool operator== (const ChartContent& other) const
+        {
+            return width == other.width && height == other.height && name == other.name && errors == other.errors
+                   && run_histogram == other.run_histogram && pkg_histogram == other.pkg_histogram;
+        }
+    };
+    ChartContent chart_content (int width, int height) const;
+    bool paint_chart (juce::Graphics& g, const ChartContent& content, const juce::String& time_text);
+    static juce::String chart_time_text();
+    // Draws the chart on the tab: whole when anything but the clock changed, else only the clock's band.
+    void refresh_chart();
+    // The band under the top of the title box that the device name and the clock are drawn in (the text
+    // runs on below the box); everything else in the band is drawn again with them.
+    static constexpr int clock_band_height = 24;
+    juce::Image chart_image;
+    std::optional<ChartContent> shown_chart;
     void check_board_count_warning (std::uint64_t package_boards);
     // A failure that leaves a poll or the change procedure is reported like any caught error, shown on the
     // chart, and the channel carries on with what it had read.

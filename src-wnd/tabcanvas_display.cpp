@@ -158,6 +158,32 @@ void TabCanvas::resized()
     outer.performLayout (bounds);
 }
 
+TabCanvas::ChartContent TabCanvas::chart_content (int width, int height) const
+{
+    ChartContent content;
+    content.width = width;
+    content.height = height;
+    content.name = shown_name (prefix);
+    if (const auto* window = vur().wnd.get())
+        content.errors = window->error_messages;
+
+    // A copy of one moment: the picture is consistent, and the reading thread does not wait for the drawing.
+    const ChannelFigures now = figures();
+    content.errors.insert (content.errors.end(), now.error_messages.begin(), now.error_messages.end());
+    for (const auto& standing : now.standing_errors)
+        content.errors.push_back (standing.second);
+    content.run_histogram = now.run_histogram;
+    content.pkg_histogram = now.pkg_histogram;
+    return content;
+}
+
+bool TabCanvas::paint_chart (juce::Graphics& g, const ChartContent& content, const juce::String& time_text)
+{
+    const ChartGeometry geometry = chart_geometry (content.width, content.height, content.run_histogram, content.pkg_histogram,
+                                                   content.errors.size());
+    return draw_chart (g, geometry, to_juce (content.name), time_text, content.errors, [this] { return threadShouldExit(); });
+}
+
 juce::Image TabCanvas::render_chart (int width, int height)
 {
     VUR_ON_MESSAGE_THREAD();
@@ -173,25 +199,54 @@ juce::Image TabCanvas::render_chart (int width, int height)
         return image;
     }
 
-    const auto name = to_juce (shown_name (prefix));
-    const auto time_text = juce::Time::getCurrentTime().formatted ("%Y-%m-%d %H:%M:%S");
-
-    std::vector<std::string> errors;
-    if (const auto* window = vur().wnd.get())
-        errors = window->error_messages;
-
-    // A copy of one moment: the picture is consistent, and the reading thread does not wait for the drawing.
-    const ChannelFigures now = figures();
-    errors.insert (errors.end(), now.error_messages.begin(), now.error_messages.end());
-    for (const auto& standing : now.standing_errors)
-        errors.push_back (standing.second);
-    const ChartGeometry geometry = chart_geometry (width, height, now.run_histogram, now.pkg_histogram, errors.size());
-    const bool complete = draw_chart (g, geometry, name, time_text, errors, [this] { return threadShouldExit(); });
+    const ChartContent content = chart_content (width, height);
+    const bool complete = paint_chart (g, content, chart_time_text());
 
     if (complete && export_image && ! threadShouldExit())
         export_chart (image);
 
     return image;
+}
+
+juce::String TabCanvas::chart_time_text()
+{
+    return juce::Time::getCurrentTime().formatted ("%Y-%m-%d %H:%M:%S");
+}
+
+void TabCanvas::refresh_chart()
+{
+    const int width = chart.getWidth();
+    const int height = chart.getHeight();
+
+    // A shown chart whose content has not changed differs from a new one only by its clock. Then only the
+    // band with the clock is drawn again, into the picture on the screen, with the very same drawing clipped
+    // to that band: the pixels are those of a whole new picture, at a small part of the cost. A picture
+    // that is also exported is drawn whole.
+    if (! export_image && shown_chart && chart_image.isValid() && width >= chart_min_size && height >= chart_min_size)
+    {
+        const ChartContent content = chart_content (width, height);
+        if (content == *shown_chart)
+        {
+            const ChartGeometry geometry = chart_geometry (width, height, content.run_histogram, content.pkg_histogram,
+                                                           content.errors.size());
+            const auto band = juce::Rectangle<int> (0, 0, width, geometry.title_box.y + clock_band_height);
+            {
+                juce::Graphics g (chart_image);
+                g.reduceClipRegion (band);
+                if (! paint_chart (g, content, chart_time_text()))
+                    shown_chart.reset(); // interrupted: drawn whole next time
+            }
+            chart.repaint (band);
+            return;
+        }
+    }
+
+    chart_image = render_chart (width, height);
+    chart.setImage (chart_image);
+    if (width >= chart_min_size && height >= chart_min_size && chart_image.isValid())
+        shown_chart = chart_content (width, height);
+    else
+        shown_chart.reset();
 }
 
 void TabCanvas::export_chart (const juce::Image& image)
@@ -230,7 +285,7 @@ void TabCanvas::update_status()
 
     if (! threadShouldExit() && (is_active_tab || export_image))
     {
-        chart.setImage (render_chart (chart.getWidth(), chart.getHeight()));
+        refresh_chart();
 
         percent_labels[number_of_bins - 1].setTooltip (to_juce ("VUR started " + Ziz::formatAge (started_time)));
         const auto kiln_tip = to_juce ("the kiln was last updated " + Ziz::formatAge (kiln_changed_time));

@@ -8,6 +8,7 @@
 #include "src-vur/lookandfeel.h"
 #include "src-wnd/tabcanvas.h"
 #include "src-wnd/core/record_sharing.h"
+#include "src-wnd/refresh_tick.h"
 
 #include <vector>
 
@@ -72,7 +73,7 @@ VODAze::VODAze()
         restore_placement (app.cfg->getValue ("VODAze"));
 
     setVisible (true);
-    startTimer (1000);
+    startTimer (until_next_tick (console_watch_ms));
 }
 
 VODAze::~VODAze()
@@ -187,7 +188,10 @@ void VODAze::start_opc_console (const juce::File& executableFolder, const juce::
 void VODAze::timerCallback()
 {
     if (opc_console_process.isValid() && ! opc_console_process.hasEnded())
+    {
+        startTimer (until_next_tick (console_watch_ms));
         return;
+    }
 
     error_messages.push_back ("OPC Console has failed.");
     stopTimer();

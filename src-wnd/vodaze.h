@@ -28,6 +28,8 @@ public:
     Ziz::sys::ChildProcess opc_console_process;
 
 private:
+    // How often the window looks whether the OPC console has ended.
+    static constexpr int console_watch_ms = 1000;
     void timerCallback() override;
     void restore_placement (const juce::String& placement);
     void start_opc_console (const juce::File& executableFolder, const juce::File& cfgFile);

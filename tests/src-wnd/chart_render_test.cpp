@@ -229,6 +229,59 @@ TEST_F (ChartRender, ErrorTextsOfTheWindowAndTheDeviceStandInRedRows)
 }
 
 // Every row lines up in a first column of 40 and 17 equal columns; the chart takes the rest.
+// A refresh where only the clock moved draws just the clock's band into the shown picture; the result must be
+// the picture a whole drawing gives, pixel for pixel, and any other change must bring a whole new picture.
+TEST_F (ChartRender, RefreshesThatOnlyMoveTheClockGiveTheSamePixelsAsAWholeDrawing)
+{
+    TabCanvas& canvas = make_canvas ("a");
+    canvas.is_active_tab = true;
+    canvas.setBounds (0, 0, 800, 600);
+    add_boards (canvas, { { 12.5, 30 }, { 23.9, 29 }, { 8.0, 1 } });
+    canvas.update_status();
+    const juce::Image first = canvas.chart.getImage();
+    ASSERT_TRUE (first.isValid());
+    ASSERT_GE (first.getWidth(), chart_min_size);
+
+    const auto same_pixels = [] (const juce::Image& a, const juce::Image& b) {
+        if (a.getBounds() != b.getBounds())
+            return false;
+        for (int y = 0; y < a.getHeight(); ++y)
+            for (int x = 0; x < a.getWidth(); ++x)
+                if (a.getPixelAt (x, y) != b.getPixelAt (x, y))
+                    return false;
+        return true;
+    };
+    // The clock is drawn to the second: a pair drawn across a second's turn is tried again.
+    const auto matches_whole_drawing = [&] {
+        for (int attempt = 0; attempt < 3; ++attempt)
+        {
+            const auto shown = canvas.chart.getImage().createCopy();
+            if (same_pixels (shown, canvas.render_chart (shown.getWidth(), shown.getHeight())))
+                return true;
+        }
+        return false;
+    };
+
+    // The clock shows seconds: the next refresh is made to show another time.
+    const auto second_now = [] { return juce::Time::getCurrentTime().formatted ("%H:%M:%S"); };
+    const auto drawn_at = second_now();
+    ASSERT_TRUE (pump_until ([&] { return second_now() != drawn_at; }, 3000));
+    canvas.update_status();
+    EXPECT_TRUE (canvas.chart.getImage() == first) << "only the clock moved: the shown picture is drawn into";
+    EXPECT_TRUE (matches_whole_drawing());
+
+    add_boards (canvas, { { 15.2, 1 } });
+    canvas.update_status();
+    EXPECT_FALSE (canvas.chart.getImage() == first) << "a new board brings a whole new picture";
+    EXPECT_TRUE (matches_whole_drawing());
+
+    canvas.change ([] (ChannelState& state) { state.error_messages.push_back ("a new error"); });
+    const juce::Image before_error = canvas.chart.getImage();
+    canvas.update_status();
+    EXPECT_FALSE (canvas.chart.getImage() == before_error) << "a new error text brings a whole new picture";
+    EXPECT_TRUE (matches_whole_drawing());
+}
+
 TEST_F (ChartRender, GridRowsShareOneColumnLayout)
 {
     TabCanvas& canvas = make_canvas ("a");
