@@ -179,7 +179,8 @@ void TabCanvas::timerCallback()
     // The framework hands repaints to the window at the display's vertical blank, which on Windows it waits
     // for through DXGI. Where that wait is not available (remote and headless sessions, Wine) the window
     // would never show new figures, so the refresh puts its own changes on the screen.
-    if (auto* peer = getPeer(); peer != nullptr && isShowing())
+    // Only the tab in front has anything to show; asking whether it shows costs a round trip to the display.
+    if (auto* peer = getPeer(); is_active_tab && peer != nullptr && isShowing())
         peer->performAnyPendingRepaintsNow();
 
     if (chart_redraw_ms > 0)

@@ -4,6 +4,7 @@
 
 #include "src-base/platform/child_process.h"
 #include "src-wnd/notebook.h"
+#include "src-wnd/resting_tooltips.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -26,6 +27,8 @@ public:
     Notebook notebook;
     std::vector<std::string> error_messages;
     Ziz::sys::ChildProcess opc_console_process;
+    // The tabs' tooltips (their figures' ages), shown 700 ms after the mouse stops over a field.
+    RestingTooltips tooltips { *this, 700 };
 
 private:
     // How often the window looks whether the OPC console has ended.
