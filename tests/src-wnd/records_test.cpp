@@ -394,7 +394,7 @@ TEST_F (Records, BoardsArrivingDuringAChangeBelongToTheNewPackage)
 
     std::atomic<bool> stop { false };
     std::atomic<std::size_t> sent { 0 };
-    const vurtest::PtyMeter& line = meter();
+    const vurtest::Meter& line = meter();
     std::thread meter_thread ([&] {
         const std::string burst = "12.1\t12.0\r\n12.1\t12.0\r\n12.1\t12.0\r\n12.1\t12.0\r\n12.1\t12.0\r\n";
         while (! stop)
