@@ -240,6 +240,8 @@ TEST_F (MainWindow, ClosingTheWindowKillsTheRunningConsole)
     ASSERT_GT (pid, 0);
     ASSERT_TRUE (pump_until ([&] { return std::filesystem::exists (ready); }));
     ASSERT_TRUE (process_exists (pid));
+    // The search that the failed window's test relies on finds a running console.
+    EXPECT_EQ (running_processes_with_argument (ready), std::vector<long long> { pid });
 
     app->wnd.reset();
 
