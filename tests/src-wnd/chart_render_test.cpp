@@ -285,8 +285,11 @@ TEST_F (ChartRender, RefreshesThatOnlyMoveTheClockGiveTheSamePixelsAsAWholeDrawi
 TEST_F (ChartRender, GridRowsShareOneColumnLayout)
 {
     TabCanvas& canvas = make_canvas ("a");
-    for (auto [w, h] : { std::pair { 1180, 650 }, { 640, 450 }, { 901, 333 } })
+    for (const auto& size : { std::pair { 1180, 650 }, { 640, 450 }, { 901, 333 } })
     {
+        // Plain variables: C++17 lets no lambda capture a structured binding.
+        const int w = size.first;
+        const int h = size.second;
         canvas.setBounds (0, 0, w, h);
         canvas.resized();
 

@@ -1,5 +1,5 @@
 #include "app_fixture.h"
-#include "pty_meter.h"
+#include "meter.h"
 #include "src-wnd/tabcanvas.h"
 #include "src-wnd/vodaze.h"
 
@@ -10,8 +10,8 @@ using SimulatedDevice = vurtest::AppFixture;
 
 TEST_F (SimulatedDevice, CountsBoardsInTheMainWindow)
 {
-    vurtest::PtyMeter meter;
-    ASSERT_TRUE (meter.is_open());
+    vurtest::Meter meter;
+    ASSERT_TRUE (meter.is_open()) << vurtest::meter_problem (meter);
     add_device ("a", meter.path);
     app->cfg->set_str ("a_run_simulation", "true");
     app->wnd = std::make_unique<VODAze>();
