@@ -13,8 +13,12 @@ RestingTooltips::~RestingTooltips()
     stopTimer();
 }
 
-void RestingTooltips::moved()
+void RestingTooltips::moved (const juce::MouseEvent& e, bool entered)
 {
+    const auto position = e.getScreenPosition().toFloat();
+    if (! entered && position == last_position)
+        return;
+    last_position = position;
     last_movement = juce::Time::getMillisecondCounter();
     if (tips != nullptr)
         return;

@@ -23,15 +23,19 @@ public:
     bool watching() const { return tips != nullptr; }
 
 private:
-    void mouseEnter (const juce::MouseEvent&) override { moved(); }
-    void mouseMove (const juce::MouseEvent&) override { moved(); }
-    void mouseDrag (const juce::MouseEvent&) override { moved(); }
+    // A new field under the mouse may have a tip, wherever the mouse is.
+    void mouseEnter (const juce::MouseEvent& e) override { moved (e, true); }
+    // The framework also sends moves where nothing moved (after a change of the window's content): only a new
+    // position counts, or the watch would never rest while the figures change.
+    void mouseMove (const juce::MouseEvent& e) override { moved (e, false); }
+    void mouseDrag (const juce::MouseEvent& e) override { moved (e, false); }
     void timerCallback() override;
-    void moved();
+    void moved (const juce::MouseEvent& e, bool entered);
 
     juce::Component& window;
     const int tip_delay_ms;
     const int rest_ms;
     std::unique_ptr<juce::TooltipWindow> tips;
     juce::uint32 last_movement = 0;
+    juce::Point<float> last_position;
 };

@@ -59,6 +59,12 @@ TEST_F (RestingTooltipsTest, WatchTheMouseOnlyWhileItMovesOrATipShows)
     EXPECT_TRUE (tooltips.watching());
     EXPECT_TRUE (pump_until ([&] { return ! tooltips.watching(); }, 5000));
 
+    // The framework's own moves where the mouse stays (sent after the window's content changes) are no
+    // movement: a tab whose figures change every second must not keep the watch awake.
+    juce::Desktop::getInstance().getMainMouseSource().triggerFakeMove();
+    pump_pending();
+    EXPECT_FALSE (tooltips.watching());
+
     // Over the field with a tip: the tip comes and stays, and so does the watch, however long the mouse rests.
     window.move_mouse_to ({ 100.0f, 100.0f });
     ASSERT_TRUE (tooltips.watching());
