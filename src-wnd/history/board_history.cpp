@@ -3,6 +3,8 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 namespace
 {
@@ -154,6 +156,12 @@ bool BoardHistory::ensure_open()
 {
     if (db)
         return true;
+    // The folder above the yearly record folders may not exist before the first record file is written.
+    std::error_code ignored_error;
+    const auto folder = std::filesystem::u8path (options.path).parent_path();
+    if (! folder.empty())
+        std::filesystem::create_directories (folder, ignored_error);
+
     auto fresh = std::make_unique<Database>();
     std::string error;
     const int rc = sqlite3_open_v2 (options.path.c_str(), &fresh->handle,

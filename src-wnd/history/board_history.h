@@ -35,7 +35,7 @@ struct BoardRecord
 
 struct BoardHistoryOptions
 {
-    std::string path;                 // the database file; its folder must exist or be creatable
+    std::string path;                 // the database file (UTF-8); a missing folder is created
     int retention_days = 730;         // rows older than this are removed; 0 or less keeps everything
     std::size_t queue_bound = 200000; // boards kept in memory while the database is away
     std::size_t batch_size = 4096;    // the most boards one transaction commits

@@ -116,9 +116,10 @@ TEST (BoardHistory, ClosingCommitsWhatIsStillWaiting)
 TEST (BoardHistory, UnwritableFolderIsLoggedOnceAndTheBoardsWaitUntilTheDatabaseComesBack)
 {
     const auto dir = vurtest::makeTempDir ("history");
-    // A folder that does not exist yet: the database cannot be created until it does.
+    // A regular file where the database's folder should be: nothing can be created until it is gone.
     const auto folder = dir + "/data";
     const auto path = folder + "/boards.sqlite";
+    vurtest::writeFile (folder, "in the way");
     LogLines log;
     auto options = options_for (path);
     options.log = log.sink();
@@ -130,6 +131,7 @@ TEST (BoardHistory, UnwritableFolderIsLoggedOnceAndTheBoardsWaitUntilTheDatabase
     auto status = history.wait_until ([] (const BoardHistoryStatus& s) { return s.failing; }, generous);
     ASSERT_TRUE (status.failing);
     EXPECT_NE (status.reason.find ("unable to open"), std::string::npos) << status.reason;
+    EXPECT_EQ (vurtest::readFile (folder), "in the way");
     EXPECT_EQ (status.waiting, 5u);
     EXPECT_FALSE (history.flush (1ms));
 
@@ -141,7 +143,7 @@ TEST (BoardHistory, UnwritableFolderIsLoggedOnceAndTheBoardsWaitUntilTheDatabase
     EXPECT_NE (log.copy()[0].find (path), std::string::npos) << log.copy()[0];
     EXPECT_NE (log.copy()[0].find ("unable to open"), std::string::npos) << log.copy()[0];
 
-    std::filesystem::create_directories (folder);
+    std::filesystem::remove (folder);
     status = history.wait_until ([] (const BoardHistoryStatus& s) { return s.written == 8; }, generous);
     EXPECT_EQ (status.written, 8u);
     EXPECT_FALSE (status.failing);
