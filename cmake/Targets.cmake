@@ -62,7 +62,7 @@ vur_glob_sources(VUR_SHELL_SOURCES
     "${VUR_SRC}/src-vur/*.cpp" "${VUR_SRC}/src-wnd/*.cpp")
 add_library(vur_shell STATIC ${VUR_SHELL_SOURCES})
 target_include_directories(vur_shell PUBLIC ${VUR_SRC})
-target_link_libraries(vur_shell PUBLIC vur_core vur_platform vur_juce vur_resources PRIVATE vur_warnings)
+target_link_libraries(vur_shell PUBLIC vur_core vur_platform vur_history vur_juce vur_resources PRIVATE vur_warnings)
 
 # --- the application --------------------------------------------------------------------------------
 juce_add_gui_app(vur

@@ -136,7 +136,10 @@ public:
 private:
     void build_display();
     void refresh_and_poll();
-    void add_board (double value);
+    void add_board (double value, double reading1 = 0.0, double reading2 = 0.0);
+    // Hands the board to the workstation's board history; called under the lock, with the numbers it was
+    // counted under.
+    void keep_in_history (double value, double reading1, double reading2);
     // Writes the package or summary file; false when it could not be written and waits to be.
     bool write_record_file (bool summary);
     bool store_record_file (const std::string& path, const std::string& text, bool log_every_failure);

@@ -1,4 +1,4 @@
-#include "src-wnd/core/history_location.h"
+#include "src-cfg/core/history_location.h"
 
 namespace
 {
