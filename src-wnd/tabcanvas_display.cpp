@@ -10,6 +10,7 @@
 #include "src-wnd/chart_drawing.h"
 #include "src-wnd/core/board_warning.h"
 #include "src-wnd/core/chart_geometry.h"
+#include "src-wnd/quality_drawing.h"
 #include "src-wnd/vodaze.h"
 
 #include <ctime>
@@ -182,8 +183,12 @@ juce::Image TabCanvas::render_chart (int width, int height)
     errors.insert (errors.end(), error_messages.begin(), error_messages.end());
     for (const auto& standing : standing_errors)
         errors.push_back (standing.second);
-    const ChartGeometry geometry = chart_geometry (width, height, run_histogram, pkg_histogram, errors.size());
+    const QualityView quality = quality_view_of (prefix, run_values, pkg_values);
+    const QualityLayout layout = quality_layout (quality, width, height);
+    const ChartGeometry geometry = chart_geometry (width, layout.histogram_height, run_histogram, pkg_histogram, errors.size());
     const bool complete = draw_chart (g, geometry, name, time_text, errors, [this] { return threadShouldExit(); });
+    if (complete && quality.shows_anything())
+        draw_quality (g, quality, layout);
 
     if (complete && export_image && ! threadShouldExit())
         export_chart (image);
