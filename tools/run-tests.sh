@@ -46,8 +46,8 @@ xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir "$build" "${ctest_args[
 # them at exit, so what they keep cannot be told from a leak of ours.
 echo "== sanitizer build (build-asan/)"
 (cd "$top" && cmake --preset asan > /dev/null)
-cmake --build "$top/build-asan" -j"$(nproc)" --target vur_core_tests vur_platform_tests vur_history_tests vur_test_child vur_shell_tests
-(cd "$top" && ctest --preset asan "${ctest_args[@]}" --label-regex "vur_core_tests|vur_platform_tests|vur_history_tests")
+cmake --build "$top/build-asan" -j"$(nproc)" --target vur_core_tests vur_platform_tests vur_history_tests vur_report_tests vur_test_child vur_shell_tests
+(cd "$top" && ctest --preset asan "${ctest_args[@]}" --label-regex "vur_core_tests|vur_platform_tests|vur_history_tests|vur_report_tests")
 (cd "$top" && ASAN_OPTIONS=detect_leaks=0 xvfb-run -a -s "-screen 0 1280x1024x24" \
     ctest --preset asan "${ctest_args[@]}" --label-regex "vur_shell_tests")
 

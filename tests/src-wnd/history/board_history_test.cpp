@@ -96,10 +96,30 @@ TEST (BoardHistory, StoresEveryFieldOfEveryBoardInOrderWithItsSchema)
     EXPECT_EQ (r.text ("PRAGMA application_id"), std::to_string (BoardHistory::application_id) + "\n");
     EXPECT_EQ (r.text ("PRAGMA user_version"), std::to_string (BoardHistory::schema_version) + "\n");
     // The reports find a kiln's runs, a time span and a device through these.
-    EXPECT_EQ (r.text ("SELECT name FROM sqlite_schema WHERE type = 'index' ORDER BY name"),
-               "boards_by_device\nboards_by_kiln_run\nboards_by_time\n");
+    EXPECT_EQ (r.text ("SELECT name FROM sqlite_schema WHERE type = 'index' AND sql IS NOT NULL ORDER BY name"),
+               "boards_by_device\nboards_by_kiln_run\nboards_by_time\nruns_by_start\n");
     EXPECT_NE (r.text ("EXPLAIN QUERY PLAN SELECT value FROM boards WHERE kiln = 7 AND run = 42").find ("boards_by_kiln_run"),
                std::string::npos);
+}
+
+TEST (BoardHistory, EachRunsTotalsFollowItsBoardsAcrossBatches)
+{
+    const auto path = vurtest::makeTempDir ("history") + "/boards.sqlite";
+    {
+        auto options = options_for (path);
+        options.batch_size = 3; // one run's boards span several transactions
+        BoardHistory history (options);
+        const double values[] = { 12.0, 14.0, 16.0, 9.0, 11.0 };
+        for (int i = 0; i < 5; ++i)
+            history.add (BoardRecord { 5000 - i * 10, "a", "A", 0, 0, values[i], 2, 8, 1 + i / 2 });
+        history.add (BoardRecord { 7000, "a", "A", 0, 0, 20.0, 2, 9, 1 });
+        history.add (BoardRecord { 6000, "a", "A", 0, 0, 18.0, 3, 8, 1 });
+        ASSERT_TRUE (history.flush (generous));
+    }
+    EXPECT_EQ (Reader (path).text ("SELECT kiln, run, first_ms, last_ms, boards, sum, sum_squares FROM runs ORDER BY kiln, run"),
+               "2|8|4960|5000|5|62.0|798.0\n"
+               "2|9|7000|7000|1|20.0|400.0\n"
+               "3|8|6000|6000|1|18.0|324.0\n");
 }
 
 TEST (BoardHistory, ClosingCommitsWhatIsStillWaiting)
@@ -186,6 +206,7 @@ TEST (BoardHistory, RetentionRemovesOldRowsInSmallSteps)
         BoardHistory history (options_for (path));
         for (int i = 0; i < 7; ++i)
             history.add (board (now - 20 * day + i, 1, 12.0)); // past a 10-day retention
+        history.add (BoardRecord { now - 30 * day, "a", "A", 0, 0, 12.0, 7, 41, 1 }); // a run wholly past it
         history.add (board (now - 10 * day + 1, 2, 12.0));     // just inside it
         history.add (board (now - 1, 2, 12.0));
         ASSERT_TRUE (history.flush (generous));
@@ -196,9 +217,11 @@ TEST (BoardHistory, RetentionRemovesOldRowsInSmallSteps)
     options.prune_rows = 2;
     options.now_ms = [now] { return now; };
     BoardHistory history (options);
-    const auto status = history.wait_until ([] (const BoardHistoryStatus& s) { return s.pruned >= 7; }, generous);
-    EXPECT_EQ (status.pruned, 7u);
+    const auto status = history.wait_until ([] (const BoardHistoryStatus& s) { return s.pruned >= 8; }, generous);
+    EXPECT_EQ (status.pruned, 8u);
     EXPECT_EQ (Reader (path).text ("SELECT count(*), min(package) FROM boards"), "2|2\n");
+    // Run 42 still has boards inside the retention and keeps its totals; run 41's go with its boards.
+    EXPECT_EQ (Reader (path).text ("SELECT run FROM runs"), "42\n");
 }
 
 TEST (BoardHistory, ADatabaseOfAnotherProgramIsNeverWritten)
