@@ -411,6 +411,19 @@ void BoardHistory::requeue (std::vector<BoardRecord>& batch)
     batch.clear();
 }
 
+void BoardHistory::log_unwritten_at_close()
+{
+    std::size_t left = 0;
+    {
+        std::lock_guard<std::mutex> guard (mutex);
+        left = queue.size();
+    }
+    // The record files still hold these boards; the history will lack them.
+    if (left > 0 && options.log)
+        options.log ("board history " + options.path + ": " + std::to_string (left)
+                     + " boards could not be written before closing");
+}
+
 void BoardHistory::writer_loop()
 {
     std::vector<BoardRecord> batch;
@@ -441,7 +454,7 @@ void BoardHistory::writer_loop()
         {
             requeue (batch);
             if (stop)
-                return;
+                return log_unwritten_at_close();
             continue;
         }
 
@@ -451,7 +464,7 @@ void BoardHistory::writer_loop()
             {
                 requeue (batch);
                 if (stop)
-                    return;
+                    return log_unwritten_at_close();
                 continue;
             }
             recovered_if_failing();

@@ -93,6 +93,7 @@ private:
     void prune_some();
     void fail (const std::string& reason);
     void recovered_if_failing();
+    void log_unwritten_at_close();
     void requeue (std::vector<BoardRecord>& batch);
     std::int64_t now_ms() const;
 

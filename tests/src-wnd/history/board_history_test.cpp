@@ -186,15 +186,20 @@ TEST (BoardHistory, PastTheBoundTheOldestWaitingBoardsAreDroppedAndCounted)
     auto options = options_for (dir + "/data/boards.sqlite");
     options.queue_bound = 5;
     options.log = log.sink();
-    BoardHistory history (options);
+    auto history = std::make_unique<BoardHistory> (options);
     for (int i = 0; i < 8; ++i)
-        history.add (board (1000 + i, 1, 12.0));
+        history->add (board (1000 + i, 1, 12.0));
 
-    const auto status = history.wait_until ([] (const BoardHistoryStatus& s) { return s.failing; }, generous);
+    const auto status = history->wait_until ([] (const BoardHistoryStatus& s) { return s.failing; }, generous);
     EXPECT_EQ (status.waiting, 5u);
     EXPECT_EQ (status.dropped, 3u);
-    const auto lines = log.copy();
+    auto lines = log.copy();
     EXPECT_EQ (std::count_if (lines.begin(), lines.end(), [] (const std::string& l) { return l.find ("dropped") != std::string::npos; }), 1);
+
+    // Closing tries once more, and says what it could not write.
+    history.reset();
+    lines = log.copy();
+    EXPECT_NE (lines.back().find ("5 boards could not be written before closing"), std::string::npos) << lines.back();
 }
 
 TEST (BoardHistory, RetentionRemovesOldRowsInSmallSteps)
