@@ -39,6 +39,18 @@ else()
     target_link_options(vur_platform PUBLIC -rdynamic)
 endif()
 
+# --- board history ----------------------------------------------------------------------------------
+# The SQLite store of every counted board: plain C++ with no framework, so the monitor and the report tool
+# both link it.
+find_package(SQLite3 REQUIRED)
+vur_glob_sources(VUR_HISTORY_SOURCES "${VUR_SRC}/src-wnd/history/*.cpp")
+add_library(vur_history STATIC ${VUR_HISTORY_SOURCES})
+target_include_directories(vur_history PUBLIC ${VUR_SRC})
+target_link_libraries(vur_history PUBLIC vur_core SQLite::SQLite3 PRIVATE vur_warnings)
+if(NOT WIN32)
+    target_link_libraries(vur_history PUBLIC Threads::Threads)
+endif()
+
 # --- embedded pictures ------------------------------------------------------------------------------
 juce_add_binary_data(vur_resources NAMESPACE VurImages HEADER_NAME VurImages.h
     SOURCES ${VUR_SRC}/resources/logo.png ${VUR_SRC}/resources/icon.png)
@@ -50,7 +62,7 @@ vur_glob_sources(VUR_SHELL_SOURCES
     "${VUR_SRC}/src-vur/*.cpp" "${VUR_SRC}/src-wnd/*.cpp")
 add_library(vur_shell STATIC ${VUR_SHELL_SOURCES})
 target_include_directories(vur_shell PUBLIC ${VUR_SRC})
-target_link_libraries(vur_shell PUBLIC vur_core vur_platform vur_juce vur_resources PRIVATE vur_warnings)
+target_link_libraries(vur_shell PUBLIC vur_core vur_platform vur_history vur_juce vur_resources PRIVATE vur_warnings)
 
 # --- the application --------------------------------------------------------------------------------
 juce_add_gui_app(vur

@@ -24,6 +24,7 @@ TabCanvas::TabCanvas (const std::string& device_prefix)
 {
     auto& cfg = *vur().cfg;
 
+    shown_device_name = cfg.shown_name (prefix);
     opc_output_filename = cfg.get_str ("opc_output_filename");
     kiln_register = cfg.get_str (prefix + "_opc_kiln_register") + "=";
     run_register = cfg.get_str (prefix + "_opc_run_register") + "=";

@@ -8,6 +8,7 @@
 #include "src-wnd/core/board_warning.h"
 #include "src-wnd/core/kiln_sources.h"
 #include "src-wnd/core/record_sharing.h"
+#include "src-wnd/quality_drawing.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -134,6 +135,8 @@ public:
     void change (const std::function<void (ChannelState&)>& edit);
 
     std::string prefix;
+    // The device's name as the tab shows it, for the board history (read by the reading thread).
+    std::string shown_device_name;
     std::uint64_t last_sequence = 0;
     std::string opc_output_filename;
     std::string kiln_register;
@@ -196,7 +199,10 @@ private:
 
     void build_display();
     void refresh_and_poll();
-    void add_board (double value);
+    void add_board (double value, double reading1 = 0.0, double reading2 = 0.0);
+    // Hands the board to the workstation's board history; called under the lock, with the numbers it was
+    // counted under.
+    void keep_in_history (double value, double reading1, double reading2);
     // Writes the package or summary file; false when it could not be written and waits to be.
     bool write_record_file (bool summary);
     bool store_record_file (const std::string& path, const std::string& text, bool log_every_failure);
@@ -214,10 +220,13 @@ private:
         std::vector<std::string> errors;
         Histogram run_histogram {};
         Histogram pkg_histogram {};
+        // The quality figures and the trend, when the device shows them.
+        QualityView quality;
 
+        // Contents with quality figures or a trend never count as equal: those are drawn whole each time.
         bool operator== (const ChartContent& other) const
         {
-            return width == other.width && height == other.height && name == other.name && errors == other.errors
+            return ! quality.shows_anything() && ! other.quality.shows_anything() && width == other.width && height == other.height && name == other.name && errors == other.errors
                    && run_histogram == other.run_histogram && pkg_histogram == other.pkg_histogram;
         }
     };

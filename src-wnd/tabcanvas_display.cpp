@@ -11,6 +11,7 @@
 #include "src-wnd/chart_drawing.h"
 #include "src-wnd/core/board_warning.h"
 #include "src-wnd/core/chart_geometry.h"
+#include "src-wnd/quality_drawing.h"
 #include "src-wnd/vodaze.h"
 
 #include <ctime>
@@ -168,20 +169,29 @@ TabCanvas::ChartContent TabCanvas::chart_content (int width, int height) const
         content.errors = window->error_messages;
 
     // A copy of one moment: the picture is consistent, and the reading thread does not wait for the drawing.
-    const ChannelFigures now = figures();
+    // The boards themselves are copied only for the quality figures and the trend.
+    auto& cfg = *vur().cfg;
+    const bool quality_wanted = cfg.get_bool (prefix + "_show_quality", false) || cfg.get_bool (prefix + "_show_trend", false);
+    const ChannelFigures now = figures (quality_wanted ? BoardValues::included : BoardValues::left_out);
     content.errors.insert (content.errors.end(), now.error_messages.begin(), now.error_messages.end());
     for (const auto& standing : now.standing_errors)
         content.errors.push_back (standing.second);
     content.run_histogram = now.run_histogram;
     content.pkg_histogram = now.pkg_histogram;
+    if (quality_wanted)
+        content.quality = quality_view_of (prefix, now.run_values, now.pkg_values);
     return content;
 }
 
 bool TabCanvas::paint_chart (juce::Graphics& g, const ChartContent& content, const juce::String& time_text)
 {
-    const ChartGeometry geometry = chart_geometry (content.width, content.height, content.run_histogram, content.pkg_histogram,
-                                                   content.errors.size());
-    return draw_chart (g, geometry, to_juce (content.name), time_text, content.errors, [this] { return threadShouldExit(); });
+    const QualityLayout layout = quality_layout (content.quality, content.width, content.height);
+    const ChartGeometry geometry = chart_geometry (content.width, layout.histogram_height, content.run_histogram,
+                                                   content.pkg_histogram, content.errors.size());
+    const bool complete = draw_chart (g, geometry, to_juce (content.name), time_text, content.errors, [this] { return threadShouldExit(); });
+    if (complete && content.quality.shows_anything())
+        draw_quality (g, content.quality, layout);
+    return complete;
 }
 
 juce::Image TabCanvas::render_chart (int width, int height)

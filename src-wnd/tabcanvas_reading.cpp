@@ -70,7 +70,7 @@ void TabCanvas::read_device()
                 if (reading.invalid_average)
                     log_line (invalid_average_line (device, reading));
                 if (reading.is_board())
-                    add_board (reading.value);
+                    add_board (reading.value, reading.first, reading.average);
             }
         }
 
@@ -100,11 +100,12 @@ void TabCanvas::read_device()
     log_line ("prefix=" + prefix + ": device thread for \"" + name + "\" on " + device + " is exiting");
 }
 
-void TabCanvas::add_board (double value)
+void TabCanvas::add_board (double value, double reading1, double reading2)
 {
     bool package_file_due = false;
     {
         const juce::ScopedLock guard (lock);
+        keep_in_history (value, reading1, reading2);
         state.run_bucket.add (value);
         state.pkg_bucket.add (value);
         state.run_bucket.recompute_average();

@@ -3,6 +3,7 @@
 // The main window: the device notebook, the OPC console child and the window-level error texts.
 
 #include "src-base/platform/child_process.h"
+#include "src-wnd/board_history_link.h"
 #include "src-wnd/notebook.h"
 #include "src-wnd/resting_tooltips.h"
 
@@ -24,6 +25,8 @@ public:
     static juce::Colour tab_base_colour();
     static juce::Colour current_tab_colour();
 
+    // Made before the channels and destroyed after them, so that every board they count reaches it.
+    BoardHistoryLink board_history { notebook };
     Notebook notebook;
     std::vector<std::string> error_messages;
     Ziz::sys::ChildProcess opc_console_process;

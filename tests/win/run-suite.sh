@@ -76,7 +76,7 @@ wine cmd /c exit < /dev/null > /dev/null 2>&1
 
 status=0
 echo "== CTest under Wine"
-ctest --test-dir "$build" --label-regex "${VUR_WIN_LABELS:-vur_core_tests|vur_platform_tests|vur_shell_tests}" \
+ctest --test-dir "$build" --label-regex "${VUR_WIN_LABELS:-vur_core_tests|vur_platform_tests|vur_history_tests|vur_report_tests|vur_shell_tests}" \
     --output-on-failure --timeout 300 -j2 --no-tests=error \
     --output-junit "$artifacts/windows-ctest.xml" || status=1
 
