@@ -2,7 +2,7 @@
 // that cannot be written, shown on the charts while it lasts.
 
 #include "app_fixture.h"
-#include "pty_meter.h"
+#include "meter.h"
 #include "src-wnd/board_history_link.h"
 #include "src-wnd/notebook.h"
 #include "src-wnd/tabcanvas.h"
@@ -80,8 +80,8 @@ TEST_F (BoardHistoryWiring, EveryCountedBoardIsStoredWithItsReadingsNumbersAndDe
 {
     const auto path = folder + "/history/boards.sqlite";
     app->cfg->set_str ("board_history_file", path);
-    vurtest::PtyMeter meter;
-    ASSERT_TRUE (meter.is_open());
+    vurtest::Meter meter;
+    ASSERT_TRUE (meter.is_open()) << vurtest::meter_problem (meter);
     open_channel (meter.path);
 
     const auto before = std::chrono::duration_cast<std::chrono::milliseconds> (
@@ -106,8 +106,8 @@ TEST_F (BoardHistoryWiring, AStoreThatCannotBeWrittenIsOnTheChartUntilItIsBackAn
     const auto path = blocker + "/boards.sqlite";
     vurtest::writeFile (blocker, "in the way");
     app->cfg->set_str ("board_history_file", path);
-    vurtest::PtyMeter meter;
-    ASSERT_TRUE (meter.is_open());
+    vurtest::Meter meter;
+    ASSERT_TRUE (meter.is_open()) << vurtest::meter_problem (meter);
     open_channel (meter.path);
 
     meter.send ("14.8\t14.2\r\n");
@@ -130,8 +130,8 @@ TEST_F (BoardHistoryWiring, AStoreThatCannotBeWrittenIsOnTheChartUntilItIsBackAn
 TEST_F (BoardHistoryWiring, AnEmptySettingSwitchesItOffAndTheBoardsAreStillCounted)
 {
     app->cfg->set_str ("board_history_file", "");
-    vurtest::PtyMeter meter;
-    ASSERT_TRUE (meter.is_open());
+    vurtest::Meter meter;
+    ASSERT_TRUE (meter.is_open()) << vurtest::meter_problem (meter);
     open_channel (meter.path);
     meter.send ("14.8\t14.2\r\n");
     ASSERT_TRUE (pump_until ([&] { return canvas->figures().run_count == 1; }));
