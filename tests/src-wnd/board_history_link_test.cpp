@@ -7,6 +7,8 @@
 #include "src-wnd/notebook.h"
 #include "src-wnd/tabcanvas.h"
 
+#include "sqlite_rows.h"
+
 #include <sqlite3.h>
 
 #include <filesystem>
@@ -20,21 +22,10 @@ std::string query (const std::string& path, const std::string& sql)
     std::string out = "NULL";
     if (sqlite3_open_v2 (path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK)
     {
-        sqlite3_stmt* s = nullptr;
-        if (sqlite3_prepare_v2 (db, sql.c_str(), -1, &s, nullptr) == SQLITE_OK)
-        {
-            out.clear();
-            while (sqlite3_step (s) == SQLITE_ROW)
-            {
-                for (int c = 0; c < sqlite3_column_count (s); ++c)
-                {
-                    const auto* t = sqlite3_column_text (s, c);
-                    out += (c > 0 ? "|" : "") + std::string (t != nullptr ? reinterpret_cast<const char*> (t) : "NULL");
-                }
-                out += "\n";
-            }
-        }
-        sqlite3_finalize (s);
+        bool prepared = false;
+        std::string rows = vurtest::sqlite_rows (db, sql, &prepared);
+        if (prepared)
+            out = std::move (rows);
     }
     sqlite3_close_v2 (db);
     return out;
