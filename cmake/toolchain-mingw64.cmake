@@ -114,7 +114,7 @@ endif()
 # Tests and discovery run under Wine.
 find_program(VUR_WINE NAMES wine wine64)
 if(VUR_WINE)
-    set(CMAKE_CROSSCOMPILING_EMULATOR ${VUR_WINE})
+    set(CMAKE_CROSSCOMPILING_EMULATOR sh ${CMAKE_CURRENT_LIST_DIR}/../tests/win/wine-run.sh ${VUR_WINE})
 endif()
 
 # The static image libraries that JUCE's image formats use (Debian's JUCE strips its own copies).

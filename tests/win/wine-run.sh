@@ -1,0 +1,15 @@
+#!/bin/sh
+# Runs one Windows test program under Wine for CTest and passes its output on once it has ended.
+#
+#   wine-run.sh WINE PROGRAM [ARGS...]
+#
+# CTest counts a test as running until its output pipes close, not until its program ends. Under Wine a
+# program's children inherit its standard error as a Unix file even when they are given a console of their
+# own, and the console host Wine starts for such a child can outlive both: a test that passed then stayed
+# "running" until its timeout. Here only this script holds CTest's pipes, and it ends with the program.
+out=$(mktemp) || exit 125
+"$@" > "$out" 2>&1
+status=$?
+cat "$out"
+rm -f "$out"
+exit $status
