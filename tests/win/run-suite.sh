@@ -76,8 +76,12 @@ wine cmd /c exit < /dev/null > /dev/null 2>&1
 
 status=0
 echo "== CTest under Wine"
+# A test program under Wine now and then prints its whole result and then never ends (seen about once in two
+# runs of the suite, in a different test each time, a plain database test among them; never on Linux, and
+# never when the same program runs alone). Such a test is run once more; one that times out twice fails. The
+# longest test takes under a minute under Wine.
 ctest --test-dir "$build" --label-regex "${VUR_WIN_LABELS:-vur_core_tests|vur_platform_tests|vur_history_tests|vur_report_tests|vur_shell_tests}" \
-    --output-on-failure --timeout 300 -j2 --no-tests=error \
+    --output-on-failure --timeout 150 --repeat after-timeout:2 -j2 --no-tests=error \
     --output-junit "$artifacts/windows-ctest.xml" || status=1
 
 echo "== vur.exe: main window and orderly close"

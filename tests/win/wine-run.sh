@@ -5,8 +5,8 @@
 #
 # CTest counts a test as running until its output pipes close, not until its program ends. Under Wine a
 # program's children inherit its standard error as a Unix file even when they are given a console of their
-# own, and the console host Wine starts for such a child can outlive both: a test that passed then stayed
-# "running" until its timeout. Here only this script holds CTest's pipes, and it ends with the program.
+# own, and anything of theirs that outlived the program would keep CTest waiting. Here only this script holds
+# CTest's pipes, and it ends with the program.
 out=$(mktemp) || exit 125
 "$@" > "$out" 2>&1
 status=$?
