@@ -4,24 +4,19 @@
 
 #include "src-cfg/cfg.h"
 #include "src-log/log.h"
-#include "src-vur/kmmapp.h"
-
-#include <ctime>
-
-namespace
-{
-std::int64_t now_seconds() { return static_cast<std::int64_t> (std::time (nullptr)); }
-} // namespace
+#include "src-base/core/wall_clock.h"
 
 const juce::Colour TabCanvas::run_colour (230, 204, 242);
 const juce::Colour TabCanvas::pkg_colour (192, 192, 255);
 
-TabCanvas::TabCanvas (const std::string& device_prefix)
+TabCanvas::TabCanvas (const std::string& device_prefix) : TabCanvas (device_prefix, cfg_store()) {}
+
+TabCanvas::TabCanvas (const std::string& device_prefix, Cfg& settings, const std::vector<std::string>* window_error_messages)
     : juce::Thread ("thread for device prefix " + juce::String::fromUTF8 (device_prefix.c_str())),
+      cfg (settings),
+      window_errors (window_error_messages),
       prefix (device_prefix)
 {
-    auto& cfg = *vur().cfg;
-
     opc_output_filename = cfg.get_str ("opc_output_filename");
     kiln_register = cfg.get_str (prefix + "_opc_kiln_register") + "=";
     run_register = cfg.get_str (prefix + "_opc_run_register") + "=";
@@ -102,14 +97,9 @@ TabCanvas::~TabCanvas()
               + " TabCanvas object with prefix=" + prefix);
 }
 
-std::string TabCanvas::device_name() const
-{
-    return vur().cfg->shown_name (prefix);
-}
-
 std::optional<std::regex> TabCanvas::compile_pattern_setting (const std::string& key)
 {
-    const std::string pattern = vur().cfg->get_str (key);
+    const std::string pattern = cfg.get_str (key);
     try
     {
         return std::regex (pattern, std::regex::ECMAScript);

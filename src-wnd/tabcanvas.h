@@ -20,12 +20,18 @@
 #include <string>
 #include <vector>
 
+class Cfg;
+
 class TabCanvas : public juce::Component, public juce::Timer, public juce::Thread
 {
 public:
     static constexpr int number_of_bins = moisture_bin_count;
     using Histogram = std::array<std::uint64_t, number_of_bins>;
 
+    // The channel reads its settings from the given store, and shows the window's error texts (when given)
+    // on its chart above its own.
+    TabCanvas (const std::string& device_prefix, Cfg& settings, const std::vector<std::string>* window_error_messages = nullptr);
+    // The same with the application's store (cfg_store()) and no window.
     explicit TabCanvas (const std::string& device_prefix);
     ~TabCanvas() override;
 
@@ -53,6 +59,9 @@ public:
     void retry_unwritten_records();
 
     juce::CriticalSection lock;
+    Cfg& cfg;
+    // The window's own error texts, shown first on the chart; none for a channel without a window.
+    const std::vector<std::string>* window_errors = nullptr;
     std::string prefix;
     std::uint64_t last_sequence = 0;
     std::string opc_output_filename;
@@ -164,7 +173,6 @@ private:
     // Sources that stay malformed are reported once, not at every poll.
     ReportOnce opc_failure_reports;
     ReportOnce csv_failure_reports;
-    std::string device_name() const;
     // The pattern that a setting holds, compiled; nothing when it does not compile, which is logged and
     // shown on the tab in red so that the operator sees why this device reads nothing.
     std::optional<std::regex> compile_pattern_setting (const std::string& key);

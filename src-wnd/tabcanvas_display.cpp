@@ -4,9 +4,10 @@
 #include "src-wnd/tabcanvas.h"
 
 #include "src-base/core/ZizString.h"
+#include "src-base/core/wall_clock.h"
+#include "src-base/juce_text.h"
 #include "src-cfg/cfg.h"
 #include "src-log/log.h"
-#include "src-vur/kmmapp.h"
 #include "src-wnd/chart_drawing.h"
 #include "src-wnd/core/board_warning.h"
 #include "src-wnd/core/chart_geometry.h"
@@ -32,16 +33,6 @@ void set_up_label (juce::Label& label, const char* text)
 {
     label.setText (text, juce::dontSendNotification);
     label.setJustificationType (juce::Justification::centredRight);
-}
-
-std::int64_t now_seconds() { return static_cast<std::int64_t> (std::time (nullptr)); }
-
-juce::String to_juce (const std::string& text) { return juce::String::fromUTF8 (text.c_str(), static_cast<int> (text.size())); }
-
-// The name the chart and the warning show: the one the tab shows.
-std::string shown_name (const std::string& prefix)
-{
-    return vur().cfg->shown_name (prefix);
 }
 } // namespace
 
@@ -170,12 +161,12 @@ juce::Image TabCanvas::render_chart (int width, int height)
         return image;
     }
 
-    const auto name = to_juce (shown_name (prefix));
+    const auto name = to_juce (cfg.shown_name (prefix));
     const auto time_text = juce::Time::getCurrentTime().formatted ("%Y-%m-%d %H:%M:%S");
 
     std::vector<std::string> errors;
-    if (const auto* window = vur().wnd.get())
-        errors = window->error_messages;
+    if (window_errors != nullptr)
+        errors = *window_errors;
 
     // The reading thread waits while the chart is drawn and written, so the picture is of one moment.
     const juce::ScopedLock guard (lock);
@@ -266,7 +257,6 @@ void TabCanvas::check_board_count_warning()
     if (warning_showing)
         return;
 
-    auto& cfg = *vur().cfg;
     if (! cfg.get_bool ("warn_if_package_contains_too_many_boards", true))
         return;
 
@@ -283,7 +273,7 @@ void TabCanvas::check_board_count_warning()
         return;
 
     const auto time = juce::Time::getCurrentTime();
-    const std::string name = shown_name (prefix);
+    const std::string name = cfg.shown_name (prefix);
     const std::string message = warning_message (name, run_value.getText().toStdString(), pkg_value.getText().toStdString(), n,
                                                  time.formatted ("%Y-%b-%d").toStdString(), time.formatted ("%H:%M:%S").toStdString());
     log_line ("prefix=" + prefix + ": " + message);

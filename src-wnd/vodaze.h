@@ -7,13 +7,22 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 class VODAze : public juce::DocumentWindow, private juce::Timer
 {
 public:
-    VODAze();
+    // What the window asks of the application that built it.
+    struct Actions
+    {
+        std::function<void()> show_about; // F1
+        std::function<void()> shut_down;  // the close button, where the settings allow closing
+    };
+
+    // One tab per device prefix, in this order. The settings come from the configuration store (cfg_store()).
+    VODAze (const std::vector<std::string>& device_prefixes, Actions actions);
     ~VODAze() override;
 
     bool keyPressed (const juce::KeyPress& key) override;
@@ -28,6 +37,8 @@ public:
     Ziz::sys::ChildProcess opc_console_process;
 
 private:
+    Actions actions;
+
     void timerCallback() override;
     void restore_placement (const juce::String& placement);
     void start_opc_console (const juce::File& executableFolder, const juce::File& cfgFile);
