@@ -10,12 +10,13 @@ Last, an empty framework window of the same size (vur_bench_bare_window) on the 
 framework's own idle load, mostly its repaint pacing at the display's refresh rate (100 Hz where the display
 reports none, as Xvfb). The monitor's own share is the first figure less this one.
 
-    needs a display: DISPLAY=:N python3 bench/idle_cpu.py [--seconds 30] [--devices 8]
+    needs a display: DISPLAY=:N python3 bench/idle_cpu.py [--seconds 30] [--devices 8] [--rounds 1]
     VUR_BIN_DIR (default build/bin) names the folder of vur and vur_bench_bare_window.
 """
 
 import argparse
 import os
+import statistics
 import pty
 import string
 import subprocess
@@ -130,21 +131,32 @@ def main():
     parser.add_argument("--seconds", type=float, default=float(os.environ.get("VUR_BENCH_SECONDS", "30")))
     parser.add_argument("--devices", type=int, default=8)
     parser.add_argument("--settle", type=float, default=5.0)
+    parser.add_argument("--rounds", type=int, default=1, help="measure the monitor and the empty window this many times each")
     parser.add_argument("--set", action="append", default=[], metavar="_KEY=VALUE",
                         help="a per-device setting for every device, instead of its default (for diagnosis)")
     args = parser.parse_args()
     overrides = [tuple(item.split("=", 1)) for item in args.set]
     prefixes = list(string.ascii_lowercase[:args.devices])
 
-    silent, silent_roles = measure(prefixes, args.seconds, args.settle, False, overrides)
-    report("%d silent devices, %.0f s" % (len(prefixes), args.seconds), silent, silent_roles)
-    # The same window and timers with every reading thread ended at its start: what the reading costs.
-    ended, ended_roles = measure(prefixes, args.seconds, args.settle, True, overrides)
-    report("the same without reading threads (ports missing)", ended, ended_roles)
-    bare = measure_bare_window(args.seconds, args.settle)
-    print("an empty framework window: %.4f of one core (%.2f %%)" % (bare, bare * 100))
+    # Other work on the machine moves single figures by tenths of a per cent: with --rounds N the monitor and
+    # the empty window are measured N times in turn, and the medians are compared.
+    silent_runs, bare_runs = [], []
+    for round_number in range(args.rounds):
+        silent, silent_roles = measure(prefixes, args.seconds, args.settle, False, overrides)
+        report("%d silent devices, %.0f s" % (len(prefixes), args.seconds), silent, silent_roles)
+        if round_number == 0:
+            # The same window and timers with every reading thread ended at its start: what the reading costs.
+            ended, ended_roles = measure(prefixes, args.seconds, args.settle, True, overrides)
+            report("the same without reading threads (ports missing)", ended, ended_roles)
+            reading = silent_roles.get("reading threads", 0.0)
+        bare = measure_bare_window(args.seconds, args.settle)
+        print("an empty framework window: %.4f of one core (%.2f %%)" % (bare, bare * 100))
+        silent_runs.append(silent)
+        bare_runs.append(bare)
+    silent, bare = statistics.median(silent_runs), statistics.median(bare_runs)
     print("idle processor use, fraction of one core: %.4f; of it the reading threads: %.4f; the monitor's own "
-          "share (less the empty window): %.4f" % (silent, silent_roles.get("reading threads", 0.0), silent - bare))
+          "share (less the empty window): %.4f%s" % (silent, reading, silent - bare,
+                                                    " (medians of %d rounds)" % args.rounds if args.rounds > 1 else ""))
     return 0
 
 

@@ -48,14 +48,14 @@ void BM_ImportRecords (benchmark::State& state)
 {
     for (auto _ : state)
     {
-        {
-            const juce::ScopedLock guard (canvas->lock);
-            canvas->run_bucket.reset();
-            canvas->pkg_bucket.reset();
-        }
+        canvas->change ([] (ChannelState& channel) {
+            channel.run_bucket.reset();
+            channel.pkg_bucket.reset();
+        });
         canvas->import_records();
         state.PauseTiming();
-        if (canvas->run_values.size() != 999u * boards_per_package || canvas->pkg_values.size() != boards_per_package)
+        const ChannelFigures figures = canvas->figures();
+        if (figures.run_count != 999u * boards_per_package || figures.pkg_count != boards_per_package)
             state.SkipWithError ("import lost boards");
         truncate_log();
         state.ResumeTiming();
@@ -69,7 +69,7 @@ void BM_PackageChange (benchmark::State& state)
 {
     for (auto _ : state)
     {
-        canvas->pending_pkg = canvas->current_pkg == current_pkg ? current_pkg + 1 : current_pkg;
+        canvas->pending_pkg = canvas->figures().current_pkg == current_pkg ? current_pkg + 1 : current_pkg;
         canvas->apply_kiln_run_pkg_change();
         state.PauseTiming();
         truncate_log();

@@ -73,6 +73,16 @@ target_compile_definitions(vur_app_core PUBLIC VUR_WEB_BASE_URL_DEFAULT="${VUR_W
 add_library(vur_core INTERFACE)
 target_link_libraries(vur_core INTERFACE vur_base_core vur_cfg_core vur_wnd_core vur_app_core)
 
+# --- board history ----------------------------------------------------------------------------------
+# The SQLite store of every counted board: plain C++ with no framework, so the monitor and the report tool
+# both link it.
+find_package(SQLite3 REQUIRED)
+vur_glob_sources(VUR_HISTORY_SOURCES "${VUR_SRC}/src-wnd/history/*.cpp")
+vur_add_layer(vur_history SOURCES ${VUR_HISTORY_SOURCES} LINKS vur_wnd_core SQLite::SQLite3)
+if(NOT WIN32)
+    target_link_libraries(vur_history PUBLIC Threads::Threads)
+endif()
+
 # --- embedded pictures ------------------------------------------------------------------------------
 juce_add_binary_data(vur_resources NAMESPACE VurImages HEADER_NAME VurImages.h
     SOURCES ${VUR_SRC}/resources/logo.png ${VUR_SRC}/resources/icon.png)
@@ -86,7 +96,7 @@ vur_glob_sources(VUR_CFG_SOURCES "${VUR_SRC}/src-cfg/*.cpp")
 vur_add_layer(vur_cfg SOURCES ${VUR_CFG_SOURCES} LINKS vur_cfg_core vur_log)
 
 vur_glob_sources(VUR_WND_SOURCES "${VUR_SRC}/src-wnd/*.cpp")
-vur_add_layer(vur_wnd SOURCES ${VUR_WND_SOURCES} LINKS vur_wnd_core vur_cfg vur_resources)
+vur_add_layer(vur_wnd SOURCES ${VUR_WND_SOURCES} LINKS vur_wnd_core vur_history vur_cfg vur_resources)
 
 vur_glob_sources(VUR_APP_SOURCES "${VUR_SRC}/src-vur/*.cpp")
 vur_add_layer(vur_app SOURCES ${VUR_APP_SOURCES} LINKS vur_app_core vur_wnd)

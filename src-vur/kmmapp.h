@@ -66,10 +66,6 @@ public:
     // and answered once start-up is done. Only the first request is answered.
     void request_quit (QuitRequest request);
 
-private:
-    juce::TooltipWindow tooltip_window { nullptr, 700 };
-
-public:
     std::unique_ptr<VEVAvevUzaVeri> look_and_feel;
     std::unique_ptr<Cfg> cfg;
     std::unique_ptr<VODAze> wnd;

@@ -1,6 +1,8 @@
 // Construction, the refresh timer, the reading thread's entry and destruction of a device channel.
 
 #include "src-wnd/tabcanvas.h"
+#include "src-wnd/refresh_tick.h"
+#include "src-wnd/thread_contract.h"
 
 #include "src-cfg/cfg.h"
 #include "src-log/log.h"
@@ -17,6 +19,7 @@ TabCanvas::TabCanvas (const std::string& device_prefix, Cfg& settings, const std
       window_errors (window_error_messages),
       prefix (device_prefix)
 {
+    shown_device_name = cfg.shown_name (prefix);
     opc_output_filename = cfg.get_str ("opc_output_filename");
     kiln_register = cfg.get_str (prefix + "_opc_kiln_register") + "=";
     run_register = cfg.get_str (prefix + "_opc_run_register") + "=";
@@ -25,11 +28,7 @@ TabCanvas::TabCanvas (const std::string& device_prefix, Cfg& settings, const std
     is_active_tab = false;
     export_image = cfg.get_bool (prefix + "_export_image", true);
 
-    started_time = kiln_changed_time = run_changed_time = pkg_changed_time = boards_changed_time = now_seconds();
-    last_warning_time = 0;
-    last_warning_board_count = 0;
-    warning_showing = false;
-
+    started_time = kiln_changed_time = run_changed_time = pkg_changed_time = state.boards_changed_time = now_seconds();
     chart_redraw_ms = cfg.get_int (prefix + "_chart_redraw_ms");
 
     pending_kiln = cfg.get_int (prefix + "_last_kiln");
@@ -74,7 +73,7 @@ TabCanvas::TabCanvas (const std::string& device_prefix, Cfg& settings, const std
             report_poll_failure ("TabCanvas::TabCanvas");
         }
         if (chart_redraw_ms > 0)
-            startTimer (chart_redraw_ms);
+            startTimer (until_next_tick (chart_redraw_ms));
     }
 
     startThread (juce::Thread::Priority::highest);
@@ -97,6 +96,43 @@ TabCanvas::~TabCanvas()
               + " TabCanvas object with prefix=" + prefix);
 }
 
+ChannelFigures TabCanvas::figures (BoardValues values) const
+{
+    ChannelFigures copy;
+    const juce::ScopedLock guard (lock);
+    copy.run_count = state.run_values.size();
+    copy.pkg_count = state.pkg_values.size();
+    copy.run_sum = state.run_bucket.sum;
+    copy.pkg_sum = state.pkg_bucket.sum;
+    copy.run_average = state.run_average;
+    copy.pkg_average = state.pkg_average;
+    copy.run_stddev = state.run_stddev;
+    copy.pkg_stddev = state.pkg_stddev;
+    copy.run_histogram = state.run_histogram;
+    copy.pkg_histogram = state.pkg_histogram;
+    copy.boards_changed_time = state.boards_changed_time;
+    copy.current_kiln = state.current_kiln;
+    copy.current_run = state.current_run;
+    copy.current_pkg = state.current_pkg;
+    copy.kiln_text = state.kiln_text;
+    copy.run_text = state.run_text;
+    copy.pkg_text = state.pkg_text;
+    copy.error_messages = state.error_messages;
+    copy.standing_errors = state.standing_errors;
+    if (values == BoardValues::included)
+    {
+        copy.run_values = state.run_values;
+        copy.pkg_values = state.pkg_values;
+    }
+    return copy;
+}
+
+void TabCanvas::change (const std::function<void (ChannelState&)>& edit)
+{
+    const juce::ScopedLock guard (lock);
+    edit (state);
+}
+
 std::optional<std::regex> TabCanvas::compile_pattern_setting (const std::string& key)
 {
     const std::string pattern = cfg.get_str (key);
@@ -110,13 +146,14 @@ std::optional<std::regex> TabCanvas::compile_pattern_setting (const std::string&
         const Ziz::Exception record ("TabCanvas::compile_pattern_setting", __FILE__, __LINE__, text);
         log_exception (&record);
         const juce::ScopedLock guard (lock);
-        error_messages.push_back (text);
+        state.error_messages.push_back (text);
     }
     return std::nullopt;
 }
 
 void TabCanvas::timerCallback()
 {
+    VUR_ON_MESSAGE_THREAD();
     stopTimer();
     if (threadShouldExit())
         return;
@@ -138,11 +175,12 @@ void TabCanvas::timerCallback()
     // The framework hands repaints to the window at the display's vertical blank, which on Windows it waits
     // for through DXGI. Where that wait is not available (remote and headless sessions, Wine) the window
     // would never show new figures, so the refresh puts its own changes on the screen.
-    if (auto* peer = getPeer(); peer != nullptr && isShowing())
+    // Only the tab in front has anything to show; asking whether it shows costs a round trip to the display.
+    if (auto* peer = getPeer(); is_active_tab && peer != nullptr && isShowing())
         peer->performAnyPendingRepaintsNow();
 
     if (chart_redraw_ms > 0)
-        startTimer (chart_redraw_ms);
+        startTimer (until_next_tick (chart_redraw_ms));
 }
 
 void TabCanvas::report_poll_failure (const char* function)
@@ -150,7 +188,7 @@ void TabCanvas::report_poll_failure (const char* function)
     const Ziz::Exception record = caught_exception_record (function, __FILE__, __LINE__);
     log_and_show_exception (&record);
     const juce::ScopedLock guard (lock);
-    error_messages.push_back (record.errorText);
+    state.error_messages.push_back (record.errorText);
 }
 
 void TabCanvas::run()
@@ -167,8 +205,8 @@ void TabCanvas::run()
             // The device is no longer read: the operator must see it (a port that would not open has said
             // so already).
             const juce::ScopedLock guard (lock);
-            if (error_messages.empty() || error_messages.back() != record.errorText)
-                error_messages.push_back ("the device is no longer read: " + record.errorText);
+            if (state.error_messages.empty() || state.error_messages.back() != record.errorText)
+                state.error_messages.push_back ("the device is no longer read: " + record.errorText);
         }
         if (reading_started)
         {

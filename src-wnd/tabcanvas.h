@@ -5,14 +5,17 @@
 
 #include "src-base/platform/serial_port.h"
 #include "src-wnd/core/board_stats.h"
+#include "src-wnd/core/board_warning.h"
 #include "src-wnd/core/kiln_sources.h"
 #include "src-wnd/core/record_sharing.h"
+#include "src-wnd/quality_drawing.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include <array>
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -21,6 +24,71 @@
 #include <vector>
 
 class Cfg;
+// What the reading thread and the message thread share: the boards, the numbers they are counted under and
+// the texts drawn on the chart. The channel's lock guards it; only the channel takes the lock.
+struct ChannelState
+{
+    ChannelState() = default;
+    ChannelState (const ChannelState&) = delete;
+    ChannelState& operator= (const ChannelState&) = delete;
+
+    // The boards of the current run (all its packages) and of the current package.
+    BoardBucket run_bucket;
+    BoardBucket pkg_bucket;
+    std::array<std::uint64_t, moisture_bin_count>& run_histogram = run_bucket.histogram;
+    std::array<std::uint64_t, moisture_bin_count>& pkg_histogram = pkg_bucket.histogram;
+    std::vector<double>& run_values = run_bucket.values;
+    std::vector<double>& pkg_values = pkg_bucket.values;
+    double& run_average = run_bucket.average;
+    double& pkg_average = pkg_bucket.average;
+    double& run_stddev = run_bucket.stddev;
+    double& pkg_stddev = pkg_bucket.stddev;
+    std::int64_t boards_changed_time = 0;
+
+    std::int32_t current_kiln = 0;
+    std::int32_t current_run = 0;
+    std::int32_t current_pkg = 0;
+    std::string kiln_text;
+    std::string run_text;
+    std::string pkg_text;
+
+    std::vector<std::string> error_messages;
+    // Conditions that are drawn on the chart for as long as they last, by what they are about.
+    std::map<std::string, std::string> standing_errors;
+};
+
+enum class BoardValues
+{
+    left_out,
+    included
+};
+
+// One moment of a channel. The board values themselves are copied only when asked for: a run can hold tens
+// of thousands of them, and the display needs only the figures.
+struct ChannelFigures
+{
+    std::size_t run_count = 0;
+    std::size_t pkg_count = 0;
+    double run_sum = 0.0;
+    double pkg_sum = 0.0;
+    double run_average = 0.0;
+    double pkg_average = 0.0;
+    double run_stddev = 0.0;
+    double pkg_stddev = 0.0;
+    std::array<std::uint64_t, moisture_bin_count> run_histogram {};
+    std::array<std::uint64_t, moisture_bin_count> pkg_histogram {};
+    std::int64_t boards_changed_time = 0;
+    std::int32_t current_kiln = 0;
+    std::int32_t current_run = 0;
+    std::int32_t current_pkg = 0;
+    std::string kiln_text;
+    std::string run_text;
+    std::string pkg_text;
+    std::vector<std::string> error_messages;
+    std::map<std::string, std::string> standing_errors;
+    std::vector<double> run_values; // empty unless asked for
+    std::vector<double> pkg_values; // empty unless asked for
+};
 
 class TabCanvas : public juce::Component, public juce::Timer, public juce::Thread
 {
@@ -62,7 +130,22 @@ public:
     Cfg& cfg;
     // The window's own error texts, shown first on the chart; none for a channel without a window.
     const std::vector<std::string>* window_errors = nullptr;
+    // Thread contract. Message thread: construction, destruction, the timer and every poll, the display
+    // (update_status, update_deviations, render_chart, resized), the kiln/run/package change and the import,
+    // retry_unwritten_records. Reading thread (or, before it starts, whoever stands in for it): run,
+    // read_device, read_serial, read_simulated, open_serial_device, close_serial_device. Any thread:
+    // figures, change, write_package_file, write_summary_file, record_destination. Debug builds check the
+    // first two groups.
+
+    // A consistent copy of the shared state, taken under the lock at one moment.
+    ChannelFigures figures (BoardValues values = BoardValues::left_out) const;
+    // Applies a change to the shared state under the lock: a board that the reading thread takes meanwhile
+    // waits and sees the state before or after the change, never half of it.
+    void change (const std::function<void (ChannelState&)>& edit);
+
     std::string prefix;
+    // The device's name as the tab shows it, for the board history (read by the reading thread).
+    std::string shown_device_name;
     std::uint64_t last_sequence = 0;
     std::string opc_output_filename;
     std::string kiln_register;
@@ -74,34 +157,13 @@ public:
     std::int64_t kiln_changed_time = 0;
     std::int64_t run_changed_time = 0;
     std::int64_t pkg_changed_time = 0;
-    std::int64_t boards_changed_time = 0;
-    std::int64_t last_warning_time = 0;
-    std::uint64_t last_warning_board_count = 0;
-    bool warning_showing = false;
+    // The board-count warning's memory between refreshes (message thread).
+    BoardWarningState warning;
     std::int32_t chart_redraw_ms = 0;
     Ziz::sys::SerialPort serial_handle;
-    std::int32_t current_kiln = 0;
-    std::int32_t current_run = 0;
-    std::int32_t current_pkg = 0;
     std::int32_t pending_kiln = 0;
     std::int32_t pending_run = 0;
     std::int32_t pending_pkg = 0;
-    // The boards of the current run (all its packages) and of the current package.
-    BoardBucket run_bucket;
-    BoardBucket pkg_bucket;
-    Histogram& run_histogram = run_bucket.histogram;
-    Histogram& pkg_histogram = pkg_bucket.histogram;
-    std::vector<double>& run_values = run_bucket.values;
-    std::vector<double>& pkg_values = pkg_bucket.values;
-    double& run_sum = run_bucket.sum;
-    double& pkg_sum = pkg_bucket.sum;
-    double& run_average = run_bucket.average;
-    double& pkg_average = pkg_bucket.average;
-    double& run_stddev = run_bucket.stddev;
-    double& pkg_stddev = pkg_bucket.stddev;
-    std::string kiln_text;
-    std::string run_text;
-    std::string pkg_text;
 
     juce::Label kiln_label;
     juce::TextEditor kiln_value;
@@ -133,9 +195,6 @@ public:
     // wide margin even after the port has gathered for seconds. The rest waits for the next pass.
     static constexpr std::size_t max_serial_bytes_per_pass = 4096;
 
-    std::vector<std::string> error_messages;
-    // Conditions that are drawn on the chart for as long as they last, by what they are about.
-    std::map<std::string, std::string> standing_errors;
     std::string csv_filename;
     std::regex csv_regex;
 
@@ -143,9 +202,16 @@ public:
     static const juce::Colour pkg_colour;
 
 private:
+    // Guards state, unwritten_records and unreadable_records. Only the channel takes it.
+    mutable juce::CriticalSection lock;
+    ChannelState state;
+
     void build_display();
     void refresh_and_poll();
-    void add_board (double value);
+    void add_board (double value, double reading1 = 0.0, double reading2 = 0.0);
+    // Hands the board to the workstation's board history; called under the lock, with the numbers it was
+    // counted under.
+    void keep_in_history (double value, double reading1, double reading2);
     // Writes the package or summary file; false when it could not be written and waits to be.
     bool write_record_file (bool summary);
     bool store_record_file (const std::string& path, const std::string& text, bool log_every_failure);
@@ -153,7 +219,37 @@ private:
     void give_up_unwritten_records();
     bool keep_aside_unreadable_record (const std::string& path, std::string& reason);
     void export_chart (const juce::Image& image);
-    void check_board_count_warning();
+
+    // What the chart shows apart from its clock.
+    struct ChartContent
+    {
+        int width = 0;
+        int height = 0;
+        std::string name;
+        std::vector<std::string> errors;
+        Histogram run_histogram {};
+        Histogram pkg_histogram {};
+        // The quality figures and the trend, when the device shows them.
+        QualityView quality;
+
+        // Contents with quality figures or a trend never count as equal: those are drawn whole each time.
+        bool operator== (const ChartContent& other) const
+        {
+            return ! quality.shows_anything() && ! other.quality.shows_anything() && width == other.width && height == other.height && name == other.name && errors == other.errors
+                   && run_histogram == other.run_histogram && pkg_histogram == other.pkg_histogram;
+        }
+    };
+    ChartContent chart_content (int width, int height) const;
+    bool paint_chart (juce::Graphics& g, const ChartContent& content, const juce::String& time_text);
+    static juce::String chart_time_text();
+    // Draws the chart on the tab: whole when anything but the clock changed, else only the clock's band.
+    void refresh_chart();
+    // The band under the top of the title box that the device name and the clock are drawn in (the text
+    // runs on below the box); everything else in the band is drawn again with them.
+    static constexpr int clock_band_height = 24;
+    juce::Image chart_image;
+    std::optional<ChartContent> shown_chart;
+    void check_board_count_warning (std::uint64_t package_boards);
     // A failure that leaves a poll or the change procedure is reported like any caught error, shown on the
     // chart, and the channel carries on with what it had read.
     void report_poll_failure (const char* function);

@@ -2,6 +2,7 @@
 // status texts and tooltips, the board-count warning and the exported chart picture.
 
 #include "src-wnd/tabcanvas.h"
+#include "src-wnd/thread_contract.h"
 
 #include "src-base/core/ZizString.h"
 #include "src-base/core/wall_clock.h"
@@ -11,6 +12,7 @@
 #include "src-wnd/chart_drawing.h"
 #include "src-wnd/core/board_warning.h"
 #include "src-wnd/core/chart_geometry.h"
+#include "src-wnd/quality_drawing.h"
 #include "src-wnd/vodaze.h"
 
 #include <ctime>
@@ -77,8 +79,8 @@ void TabCanvas::build_display()
 
     for (std::size_t i = 0; i < number_of_bins; ++i)
     {
-        run_histogram[i] = 0;
-        pkg_histogram[i] = 0;
+        state.run_histogram[i] = 0;
+        state.pkg_histogram[i] = 0;
         addAndMakeVisible (run_histogram_values[i]);
         addAndMakeVisible (percent_labels[i]);
         addAndMakeVisible (pkg_histogram_values[i]);
@@ -90,6 +92,7 @@ void TabCanvas::build_display()
 
 void TabCanvas::resized()
 {
+    VUR_ON_MESSAGE_THREAD();
     using juce::FlexBox;
     using juce::FlexItem;
 
@@ -147,8 +150,43 @@ void TabCanvas::resized()
     outer.performLayout (bounds);
 }
 
+TabCanvas::ChartContent TabCanvas::chart_content (int width, int height) const
+{
+    ChartContent content;
+    content.width = width;
+    content.height = height;
+    content.name = cfg.shown_name (prefix);
+    if (window_errors != nullptr)
+        content.errors = *window_errors;
+
+    // A copy of one moment: the picture is consistent, and the reading thread does not wait for the drawing.
+    // The boards themselves are copied only for the quality figures and the trend.
+    const bool quality_wanted = cfg.get_bool (prefix + "_show_quality", false) || cfg.get_bool (prefix + "_show_trend", false);
+    const ChannelFigures now = figures (quality_wanted ? BoardValues::included : BoardValues::left_out);
+    content.errors.insert (content.errors.end(), now.error_messages.begin(), now.error_messages.end());
+    for (const auto& standing : now.standing_errors)
+        content.errors.push_back (standing.second);
+    content.run_histogram = now.run_histogram;
+    content.pkg_histogram = now.pkg_histogram;
+    if (quality_wanted)
+        content.quality = quality_view_of (prefix, now.run_values, now.pkg_values);
+    return content;
+}
+
+bool TabCanvas::paint_chart (juce::Graphics& g, const ChartContent& content, const juce::String& time_text)
+{
+    const QualityLayout layout = quality_layout (content.quality, content.width, content.height);
+    const ChartGeometry geometry = chart_geometry (content.width, layout.histogram_height, content.run_histogram,
+                                                   content.pkg_histogram, content.errors.size());
+    const bool complete = draw_chart (g, geometry, to_juce (content.name), time_text, content.errors, [this] { return threadShouldExit(); });
+    if (complete && content.quality.shows_anything())
+        draw_quality (g, content.quality, layout);
+    return complete;
+}
+
 juce::Image TabCanvas::render_chart (int width, int height)
 {
+    VUR_ON_MESSAGE_THREAD();
     if (threadShouldExit() || ! (is_active_tab || export_image))
         return {};
 
@@ -161,25 +199,54 @@ juce::Image TabCanvas::render_chart (int width, int height)
         return image;
     }
 
-    const auto name = to_juce (cfg.shown_name (prefix));
-    const auto time_text = juce::Time::getCurrentTime().formatted ("%Y-%m-%d %H:%M:%S");
-
-    std::vector<std::string> errors;
-    if (window_errors != nullptr)
-        errors = *window_errors;
-
-    // The reading thread waits while the chart is drawn and written, so the picture is of one moment.
-    const juce::ScopedLock guard (lock);
-    errors.insert (errors.end(), error_messages.begin(), error_messages.end());
-    for (const auto& standing : standing_errors)
-        errors.push_back (standing.second);
-    const ChartGeometry geometry = chart_geometry (width, height, run_histogram, pkg_histogram, errors.size());
-    const bool complete = draw_chart (g, geometry, name, time_text, errors, [this] { return threadShouldExit(); });
+    const ChartContent content = chart_content (width, height);
+    const bool complete = paint_chart (g, content, chart_time_text());
 
     if (complete && export_image && ! threadShouldExit())
         export_chart (image);
 
     return image;
+}
+
+juce::String TabCanvas::chart_time_text()
+{
+    return juce::Time::getCurrentTime().formatted ("%Y-%m-%d %H:%M:%S");
+}
+
+void TabCanvas::refresh_chart()
+{
+    const int width = chart.getWidth();
+    const int height = chart.getHeight();
+
+    // A shown chart whose content has not changed differs from a new one only by its clock. Then only the
+    // band with the clock is drawn again, into the picture on the screen, with the very same drawing clipped
+    // to that band: the pixels are those of a whole new picture, at a small part of the cost. A picture
+    // that is also exported is drawn whole.
+    if (! export_image && shown_chart && chart_image.isValid() && width >= chart_min_size && height >= chart_min_size)
+    {
+        const ChartContent content = chart_content (width, height);
+        if (content == *shown_chart)
+        {
+            const ChartGeometry geometry = chart_geometry (width, height, content.run_histogram, content.pkg_histogram,
+                                                           content.errors.size());
+            const auto band = juce::Rectangle<int> (0, 0, width, geometry.title_box.y + clock_band_height);
+            {
+                juce::Graphics g (chart_image);
+                g.reduceClipRegion (band);
+                if (! paint_chart (g, content, chart_time_text()))
+                    shown_chart.reset(); // interrupted: drawn whole next time
+            }
+            chart.repaint (band);
+            return;
+        }
+    }
+
+    chart_image = render_chart (width, height);
+    chart.setImage (chart_image);
+    if (width >= chart_min_size && height >= chart_min_size && chart_image.isValid())
+        shown_chart = chart_content (width, height);
+    else
+        shown_chart.reset();
 }
 
 void TabCanvas::export_chart (const juce::Image& image)
@@ -193,46 +260,32 @@ void TabCanvas::export_chart (const juce::Image& image)
 
 void TabCanvas::update_status()
 {
+    VUR_ON_MESSAGE_THREAD();
     if (! threadShouldExit())
         update_deviations();
 
     // One consistent copy of the figures: the reading thread adds boards meanwhile.
-    Histogram run_bins {}, pkg_bins {};
-    std::size_t run_count = 0, pkg_count = 0;
-    double run_avg = 0, pkg_avg = 0, run_dev = 0, pkg_dev = 0;
-    std::int64_t boards_time = 0;
-    {
-        const juce::ScopedLock guard (lock);
-        boards_time = boards_changed_time;
-        run_bins = run_histogram;
-        pkg_bins = pkg_histogram;
-        run_count = run_values.size();
-        pkg_count = pkg_values.size();
-        run_avg = run_average;
-        pkg_avg = pkg_average;
-        run_dev = run_stddev;
-        pkg_dev = pkg_stddev;
-    }
+    const ChannelFigures now = figures();
 
     for (std::size_t i = 0; i < number_of_bins; ++i)
     {
-        run_histogram_values[i].setText (juce::String (run_bins[i]));
-        pkg_histogram_values[i].setText (juce::String (pkg_bins[i]));
+        run_histogram_values[i].setText (juce::String (now.run_histogram[i]));
+        pkg_histogram_values[i].setText (juce::String (now.pkg_histogram[i]));
     }
 
     if (! threadShouldExit())
     {
-        run_boards_value.setText (juce::String (run_count));
-        pkg_boards_value.setText (juce::String (pkg_count));
-        run_avg_value.setText (to_juce (Ziz::formatFixed (run_avg, 2)));
-        pkg_avg_value.setText (to_juce (Ziz::formatFixed (pkg_avg, 2)));
-        run_stdv_value.setText (to_juce (Ziz::formatFixed (run_dev, 2)));
-        pkg_stdv_value.setText (to_juce (Ziz::formatFixed (pkg_dev, 2)));
+        run_boards_value.setText (juce::String (now.run_count));
+        pkg_boards_value.setText (juce::String (now.pkg_count));
+        run_avg_value.setText (to_juce (Ziz::formatFixed (now.run_average, 2)));
+        pkg_avg_value.setText (to_juce (Ziz::formatFixed (now.pkg_average, 2)));
+        run_stdv_value.setText (to_juce (Ziz::formatFixed (now.run_stddev, 2)));
+        pkg_stdv_value.setText (to_juce (Ziz::formatFixed (now.pkg_stddev, 2)));
     }
 
     if (! threadShouldExit() && (is_active_tab || export_image))
     {
-        chart.setImage (render_chart (chart.getWidth(), chart.getHeight()));
+        refresh_chart();
 
         percent_labels[number_of_bins - 1].setTooltip (to_juce ("VUR started " + Ziz::formatAge (started_time)));
         const auto kiln_tip = to_juce ("the kiln was last updated " + Ziz::formatAge (kiln_changed_time));
@@ -244,32 +297,20 @@ void TabCanvas::update_status()
         const auto pkg_tip = to_juce ("the package was last updated " + Ziz::formatAge (pkg_changed_time));
         pkg_label.setTooltip (pkg_tip);
         pkg_value.setTooltip (pkg_tip);
-        const auto boards_tip = to_juce ("the number of boards was last updated " + Ziz::formatAge (boards_time));
+        const auto boards_tip = to_juce ("the number of boards was last updated " + Ziz::formatAge (now.boards_changed_time));
         run_boards_label.setTooltip (boards_tip);
         run_boards_value.setTooltip (boards_tip);
     }
 
-    check_board_count_warning();
+    check_board_count_warning (now.pkg_count);
 }
 
-void TabCanvas::check_board_count_warning()
+void TabCanvas::check_board_count_warning (std::uint64_t n)
 {
-    if (warning_showing)
+    // Read in this order, so that a disabled warning never looks at its other settings.
+    if (warning.warning_showing || ! cfg.get_bool ("warn_if_package_contains_too_many_boards", true))
         return;
-
-    if (! cfg.get_bool ("warn_if_package_contains_too_many_boards", true))
-        return;
-
-    std::uint64_t n = 0;
-    {
-        const juce::ScopedLock guard (lock);
-        n = pkg_values.size();
-    }
-    if (! board_count_warrants_warning (n, cfg.get_int ("warn_board_threshold"), last_warning_board_count))
-        return;
-
-    const auto now = now_seconds();
-    if (! warning_interval_passed (now, last_warning_time, cfg.get_int ("warn_seconds_between_warnings")))
+    if (! warning.check (true, n, cfg.get_int ("warn_board_threshold"), cfg.get_int ("warn_seconds_between_warnings"), now_seconds()))
         return;
 
     const auto time = juce::Time::getCurrentTime();
@@ -278,18 +319,12 @@ void TabCanvas::check_board_count_warning()
                                                  time.formatted ("%Y-%b-%d").toStdString(), time.formatted ("%H:%M:%S").toStdString());
     log_line ("prefix=" + prefix + ": " + message);
 
-    warning_showing = true;
-    last_warning_board_count = n;
-
     // The box may outlive the channel (it can be open at shutdown): the callback only touches a channel
     // that still exists.
     juce::WeakReference<TabCanvas> self (this);
     juce::AlertWindow::showMessageBoxAsync (juce::MessageBoxIconType::WarningIcon, to_juce (warning_title (name)), to_juce (message), {},
                                             nullptr, juce::ModalCallbackFunction::create ([self] (int) {
                                                 if (auto* channel = self.get())
-                                                {
-                                                    channel->warning_showing = false;
-                                                    channel->last_warning_time = now_seconds();
-                                                }
+                                                    channel->warning.closed (now_seconds());
                                             }));
 }

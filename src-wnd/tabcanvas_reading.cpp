@@ -2,6 +2,7 @@
 // board values.
 
 #include "src-wnd/tabcanvas.h"
+#include "src-wnd/thread_contract.h"
 
 #include "src-cfg/cfg.h"
 #include "src-log/log.h"
@@ -22,6 +23,7 @@ std::int64_t monotonic_ns()
 
 void TabCanvas::read_device()
 {
+    VUR_ON_THREAD (*this);
     const std::string device = cfg.get_str (prefix + "_device");
     const std::string name = cfg.get_str (prefix + "_name");
     const std::int32_t interval_ms = cfg.get_int (prefix + "_interval_ms");
@@ -66,7 +68,7 @@ void TabCanvas::read_device()
                 if (reading.invalid_average)
                     log_line (invalid_average_line (device, reading));
                 if (reading.is_board())
-                    add_board (reading.value);
+                    add_board (reading.value, reading.first, reading.average);
             }
         }
 
@@ -96,17 +98,18 @@ void TabCanvas::read_device()
     log_line ("prefix=" + prefix + ": device thread for \"" + name + "\" on " + device + " is exiting");
 }
 
-void TabCanvas::add_board (double value)
+void TabCanvas::add_board (double value, double reading1, double reading2)
 {
     bool package_file_due = false;
     {
         const juce::ScopedLock guard (lock);
-        run_bucket.add (value);
-        pkg_bucket.add (value);
-        run_bucket.recompute_average();
-        pkg_bucket.recompute_average();
-        boards_changed_time = static_cast<std::int64_t> (std::time (nullptr));
-        package_file_due = pkg_values.size() % 100 == 0;
+        keep_in_history (value, reading1, reading2);
+        state.run_bucket.add (value);
+        state.pkg_bucket.add (value);
+        state.run_bucket.recompute_average();
+        state.pkg_bucket.recompute_average();
+        state.boards_changed_time = static_cast<std::int64_t> (std::time (nullptr));
+        package_file_due = state.pkg_values.size() % 100 == 0;
     }
     if (package_file_due)
         write_package_file();
@@ -114,6 +117,7 @@ void TabCanvas::add_board (double value)
 
 std::string TabCanvas::read_simulated (std::string& result, std::vector<char>&)
 {
+    VUR_ON_THREAD (*this);
     thread_local bool started = false;
     thread_local std::uint64_t position = 0;
     if (! started)

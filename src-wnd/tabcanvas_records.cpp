@@ -2,6 +2,7 @@
 // import of a run's package files after a restart or a change of kiln, run or package.
 
 #include "src-wnd/tabcanvas.h"
+#include "src-wnd/thread_contract.h"
 
 #include "src-base/core/ZizString.h"
 #include "src-base/platform/atomic_file.h"
@@ -55,11 +56,12 @@ std::string strip_carriage_returns (std::string text)
 
 void TabCanvas::update_deviations()
 {
+    VUR_ON_MESSAGE_THREAD();
     if (threadShouldExit())
         return;
     const juce::ScopedLock guard (lock);
-    run_bucket.update_deviation();
-    pkg_bucket.update_deviation();
+    state.run_bucket.update_deviation();
+    state.pkg_bucket.update_deviation();
 }
 
 RecordDestination TabCanvas::record_destination() const
@@ -81,15 +83,15 @@ bool TabCanvas::write_record_file (bool summary)
     {
         // The name and the content come from one state of the channel.
         const juce::ScopedLock guard (lock);
-        const std::string file_name = summary ? summary_file_name (kiln_text, run_text) : package_file_name (kiln_text, run_text, pkg_text);
+        const std::string file_name = summary ? summary_file_name (state.kiln_text, state.run_text) : package_file_name (state.kiln_text, state.run_text, state.pkg_text);
         path = (folder / fs::u8path (file_name)).u8string();
         if (summary)
-            log_line_of ("prefix=", prefix, ": writing summary data to ", path, " (run size=", run_values.size(), ", run avg=", run_average, ")");
+            log_line_of ("prefix=", prefix, ": writing summary data to ", path, " (run size=", state.run_values.size(), ", run avg=", state.run_average, ")");
         else
-            log_line_of ("prefix=", prefix, ": writing ", pkg_values.size(), " boards to ", path, " (k=", kiln_text, ", r=", run_text,
-                         ", p=", pkg_text, ", pkg avg=", pkg_average, ", run avg=", run_average, ")");
+            log_line_of ("prefix=", prefix, ": writing ", state.pkg_values.size(), " boards to ", path, " (k=", state.kiln_text, ", r=", state.run_text,
+                         ", p=", state.pkg_text, ", pkg avg=", state.pkg_average, ", run avg=", state.run_average, ")");
 
-        written = store_record_file (path, summary ? summary_file_text (run_bucket) : package_file_text (pkg_bucket), true);
+        written = store_record_file (path, summary ? summary_file_text (state.run_bucket) : package_file_text (state.pkg_bucket), true);
     }
 
     // What is on disk now, as a reader will see it; a file that cannot be read back shows as empty.
@@ -117,7 +119,7 @@ bool TabCanvas::store_record_file (const std::string& path, const std::string& t
         if (unwritten_records.erase (path) > 0)
         {
             log_line ("prefix=" + prefix + ": the record file " + path + " has been written at last");
-            standing_errors.erase ("record " + path);
+            state.standing_errors.erase ("record " + path);
         }
         return true;
     }
@@ -131,12 +133,13 @@ bool TabCanvas::store_record_file (const std::string& path, const std::string& t
         log_line ("prefix=" + prefix + ": " + message + (log_every_failure ? "" : " (still)"));
     held.text = text;
     held.reason = reason;
-    standing_errors["record " + path] = message;
+    state.standing_errors["record " + path] = message;
     return false;
 }
 
 void TabCanvas::retry_unwritten_records()
 {
+    VUR_ON_MESSAGE_THREAD();
     const juce::ScopedLock guard (lock);
     std::vector<std::pair<std::string, std::string>> held;
     for (const auto& [path, record] : unwritten_records)
@@ -190,6 +193,7 @@ void TabCanvas::write_summary_file()
 
 void TabCanvas::import_records()
 {
+    VUR_ON_MESSAGE_THREAD();
     const fs::path folder = record_folder (cfg, prefix);
 
     // Held for the whole import, the reading of the files too. While the import runs, the package bucket
@@ -200,16 +204,16 @@ void TabCanvas::import_records()
     const juce::ScopedLock guard (lock);
     bool first_or_after_load = true;
 
-    for (const int package : import_package_order (current_pkg))
+    for (const int package : import_package_order (state.current_pkg))
     {
-        const std::string name = record_file_name (current_kiln, current_run, package);
+        const std::string name = record_file_name (state.current_kiln, state.current_run, package);
 
         if (first_or_after_load)
         {
-            log_line_of ("prefix=", prefix, ": clearing out all package buckets and ", pkg_values.size(), " board entries to load k=",
-                         current_kiln, " << r=", current_run, " p=", package, " from ", name, " (run so far contains ",
-                         run_values.size(), " boards)");
-            pkg_bucket.reset();
+            log_line_of ("prefix=", prefix, ": clearing out all package buckets and ", state.pkg_values.size(), " board entries to load k=",
+                         state.current_kiln, " << r=", state.current_run, " p=", package, " from ", name, " (run so far contains ",
+                         state.run_values.size(), " boards)");
+            state.pkg_bucket.reset();
             first_or_after_load = false;
         }
 
@@ -232,36 +236,36 @@ void TabCanvas::import_records()
         std::size_t count = 0;
         try
         {
-            count = import_record_values (values_line, run_bucket, pkg_bucket);
+            count = import_record_values (values_line, state.run_bucket, state.pkg_bucket);
         }
         catch (const std::exception& e)
         {
             const std::string message = "cannot import the record file " + path + ": " + e.what() + "; it is left out";
             log_line ("prefix=" + prefix + ": " + message);
-            if (std::find (error_messages.begin(), error_messages.end(), message) == error_messages.end())
-                error_messages.push_back (message);
-            if (package == current_pkg && std::find (unreadable_records.begin(), unreadable_records.end(), path) == unreadable_records.end())
+            if (std::find (state.error_messages.begin(), state.error_messages.end(), message) == state.error_messages.end())
+                state.error_messages.push_back (message);
+            if (package == state.current_pkg && std::find (unreadable_records.begin(), unreadable_records.end(), path) == unreadable_records.end())
                 unreadable_records.push_back (path);
             continue;
         }
 
-        if (! run_values.empty())
+        if (! state.run_values.empty())
         {
-            run_bucket.recompute_average();
+            state.run_bucket.recompute_average();
             log_line_of ("prefix=", prefix, ": RUN: filename=", path, ": imported ", count, " existing entries, run average is ",
-                         run_average, ", run contains a total of ", run_values.size(), " entries");
+                         state.run_average, ", run contains a total of ", state.run_values.size(), " entries");
         }
-        if (! pkg_values.empty())
+        if (! state.pkg_values.empty())
         {
-            pkg_bucket.recompute_average();
+            state.pkg_bucket.recompute_average();
             log_line_of ("prefix=", prefix, ": PKG: filename=", path, ": imported ", count, " existing entries, pkg average is ",
-                         pkg_average, ", pkg contains a total of ", pkg_values.size(), " entries");
+                         state.pkg_average, ", pkg contains a total of ", state.pkg_values.size(), " entries");
         }
     }
 
-    log_line_of ("prefix=", prefix, ": import has finished loading ", run_values.size(), " boards");
-    log_line_of ("prefix=", prefix, ": ", run_values.size(), " boards in run: k=", current_kiln, " r=", current_run, ": ",
-                 board_values_text (run_values));
-    log_line_of ("prefix=", prefix, ": ", pkg_values.size(), " boards in pkg: k=", current_kiln, " r=", current_run, ", p=",
-                 current_pkg, ": ", board_values_text (pkg_values));
+    log_line_of ("prefix=", prefix, ": import has finished loading ", state.run_values.size(), " boards");
+    log_line_of ("prefix=", prefix, ": ", state.run_values.size(), " boards in run: k=", state.current_kiln, " r=", state.current_run, ": ",
+                 board_values_text (state.run_values));
+    log_line_of ("prefix=", prefix, ": ", state.pkg_values.size(), " boards in pkg: k=", state.current_kiln, " r=", state.current_run, ", p=",
+                 state.current_pkg, ": ", board_values_text (state.pkg_values));
 }

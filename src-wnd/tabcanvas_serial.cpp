@@ -1,6 +1,7 @@
 // The channel's serial link: the meter's port opened with its line settings and time-outs, read once a pass.
 
 #include "src-wnd/tabcanvas.h"
+#include "src-wnd/thread_contract.h"
 
 #include "src-cfg/cfg.h"
 #include "src-log/log.h"
@@ -16,10 +17,11 @@ const char* const serial_source = "src-wnd\\serialcommwin32";
 
 void TabCanvas::open_serial_device (const std::string& device)
 {
+    VUR_ON_THREAD (*this);
     auto fail = [this] (const std::string& text, int line) {
         {
             const juce::ScopedLock guard (lock);
-            error_messages.push_back (text);
+            state.error_messages.push_back (text);
         }
         throw Ziz::Exception ("TabCanvas::open_serial_device", serial_source, line, text);
     };
@@ -55,11 +57,13 @@ void TabCanvas::open_serial_device (const std::string& device)
 
 void TabCanvas::close_serial_device()
 {
+    VUR_ON_THREAD (*this);
     serial_handle.close();
 }
 
 std::string TabCanvas::read_serial (std::string& result, std::vector<char>& read_buffer)
 {
+    VUR_ON_THREAD (*this);
     const std::size_t count = serial_handle.read (read_buffer.data(), read_buffer.size());
     result.assign (read_buffer.data(), count);
 

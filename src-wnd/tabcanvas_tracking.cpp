@@ -2,6 +2,7 @@
 // flushing the old package and run, resetting the buckets and rebuilding them from the new run's records.
 
 #include "src-wnd/tabcanvas.h"
+#include "src-wnd/thread_contract.h"
 
 #include "src-base/core/ZizString.h"
 #include "src-cfg/cfg.h"
@@ -12,6 +13,7 @@
 
 void TabCanvas::check_opc_output_file()
 {
+    VUR_ON_MESSAGE_THREAD();
     const auto lines = Ziz::readTextFile (opc_output_filename, false, false);
     if (lines.empty())
     {
@@ -32,7 +34,7 @@ void TabCanvas::check_opc_output_file()
             if (reading.failure)
             {
                 const juce::ScopedLock guard (lock);
-                standing_errors["opc"] = "the OPC output file " + opc_output_filename + " cannot be read (line "
+                state.standing_errors["opc"] = "the OPC output file " + opc_output_filename + " cannot be read (line "
                                          + std::to_string (reading.failure->line) + ": " + reading.failure->text + ")";
             }
             if (reading.failure && opc_failure_reports.first_report (reading.report_key()))
@@ -51,7 +53,7 @@ void TabCanvas::check_opc_output_file()
     opc_failure_reports.clear();
     {
         const juce::ScopedLock guard (lock);
-        standing_errors.erase ("opc");
+        state.standing_errors.erase ("opc");
     }
     last_sequence = reading.sequence;
     log_line_of ("prefix=", prefix, ": detected OPC Console output file ", opc_output_filename, " has a sequence number of \"",
@@ -62,6 +64,7 @@ void TabCanvas::check_opc_output_file()
 
 void TabCanvas::check_csv_file()
 {
+    VUR_ON_MESSAGE_THREAD();
     if (csv_filename.empty())
         return;
 
@@ -86,19 +89,20 @@ void TabCanvas::check_csv_file()
 
 void TabCanvas::apply_kiln_run_pkg_change()
 {
-    if (! numbers_differ (current_kiln, current_run, current_pkg, pending_kiln, pending_run, pending_pkg))
+    VUR_ON_MESSAGE_THREAD();
+    if (! numbers_differ (state.current_kiln, state.current_run, state.current_pkg, pending_kiln, pending_run, pending_pkg))
         return;
 
     const std::string p = "prefix=" + prefix;
     bool flush = true;
-    if (numbers_unset (current_kiln, current_run, current_pkg))
+    if (numbers_unset (state.current_kiln, state.current_run, state.current_pkg))
     {
         flush = false;
         log_line (p + ": skipping output of .mc files since kiln, run, and package numbers are all zero");
     }
 
     log_line (p + ": need to update the kiln, run, or package number");
-    log_line_of (p, ": -> current k=", current_kiln, " r=", current_run, " p=", current_pkg);
+    log_line_of (p, ": -> current k=", state.current_kiln, " r=", state.current_run, " p=", state.current_pkg);
     log_line_of (p, ": -> updated k=", pending_kiln, " r=", pending_run, " p=", pending_pkg);
     log_line (p + ": flag indicating we need to output .mc files " + (flush ? "has been set" : "is not set"));
     log_line (p + ": flag indicating pkg variables will be reset: true");
@@ -115,37 +119,36 @@ void TabCanvas::apply_kiln_run_pkg_change()
         write_summary_file();
     }
 
-    run_histogram.fill (0);
-    pkg_histogram.fill (0);
+    state.run_histogram.fill (0);
+    state.pkg_histogram.fill (0);
     log_line (p + ": reset all PKG values to zero");
-    pkg_bucket.reset();
-    last_warning_time = 0;
-    last_warning_board_count = 0;
+    state.pkg_bucket.reset();
+    warning.reset();
     log_line (p + ": reset all RUN values to zero");
-    run_bucket.reset();
+    state.run_bucket.reset();
 
-    kiln_text = std::to_string (pending_kiln);
-    run_text = number_text_padded (pending_run);
-    pkg_text = number_text_padded (pending_pkg);
+    state.kiln_text = std::to_string (pending_kiln);
+    state.run_text = number_text_padded (pending_run);
+    state.pkg_text = number_text_padded (pending_pkg);
 
-    kiln_value.setText (juce::String::fromUTF8 (kiln_text.c_str()));
-    run_value.setText (juce::String::fromUTF8 (run_text.c_str()));
-    pkg_value.setText (juce::String::fromUTF8 (pkg_text.c_str()));
+    kiln_value.setText (juce::String::fromUTF8 (state.kiln_text.c_str()));
+    run_value.setText (juce::String::fromUTF8 (state.run_text.c_str()));
+    pkg_value.setText (juce::String::fromUTF8 (state.pkg_text.c_str()));
 
     const auto now = static_cast<std::int64_t> (std::time (nullptr));
-    if (pending_kiln != current_kiln)
+    if (pending_kiln != state.current_kiln)
     {
-        current_kiln = pending_kiln;
+        state.current_kiln = pending_kiln;
         kiln_changed_time = now;
     }
-    if (pending_run != current_run)
+    if (pending_run != state.current_run)
     {
-        current_run = pending_run;
+        state.current_run = pending_run;
         run_changed_time = now;
     }
-    if (pending_pkg != current_pkg)
+    if (pending_pkg != state.current_pkg)
     {
-        current_pkg = pending_pkg;
+        state.current_pkg = pending_pkg;
         pkg_changed_time = now;
     }
 

@@ -6,6 +6,7 @@
 #include "src-log/log.h"
 #include "src-wnd/tabcanvas.h"
 #include "src-wnd/core/record_sharing.h"
+#include "src-wnd/refresh_tick.h"
 
 #include <vector>
 
@@ -72,7 +73,7 @@ VODAze::VODAze (const std::vector<std::string>& device_prefixes, Actions window_
         restore_placement (cfg.getValue ("VODAze"));
 
     setVisible (true);
-    startTimer (1000);
+    startTimer (until_next_tick (console_watch_ms));
 }
 
 VODAze::~VODAze()
@@ -110,8 +111,7 @@ void VODAze::warn_of_shared_record_files()
         }
 
     const auto show = [] (TabCanvas& canvas, const std::string& text) {
-        const juce::ScopedLock guard (canvas.lock);
-        canvas.error_messages.push_back (text);
+        canvas.change ([&text] (ChannelState& state) { state.error_messages.push_back (text); });
     };
     for (const auto& [first, second] : shared_record_destinations (destinations))
     {
@@ -182,7 +182,10 @@ void VODAze::start_opc_console (const juce::File& executableFolder, const juce::
 void VODAze::timerCallback()
 {
     if (opc_console_process.isValid() && ! opc_console_process.hasEnded())
+    {
+        startTimer (until_next_tick (console_watch_ms));
         return;
+    }
 
     error_messages.push_back ("OPC Console has failed.");
     stopTimer();

@@ -3,7 +3,9 @@
 // The main window: the device notebook, the OPC console child and the window-level error texts.
 
 #include "src-base/platform/child_process.h"
+#include "src-wnd/board_history_link.h"
 #include "src-wnd/notebook.h"
+#include "src-wnd/resting_tooltips.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -32,13 +34,19 @@ public:
     static juce::Colour tab_base_colour();
     static juce::Colour current_tab_colour();
 
+    // Made before the channels and destroyed after them, so that every board they count reaches it.
+    BoardHistoryLink board_history { notebook };
     Notebook notebook;
     std::vector<std::string> error_messages;
     Ziz::sys::ChildProcess opc_console_process;
+    // The tabs' tooltips (their figures' ages), shown 700 ms after the mouse stops over a field.
+    RestingTooltips tooltips { *this, 700 };
 
 private:
     Actions actions;
 
+    // How often the window looks whether the OPC console has ended.
+    static constexpr int console_watch_ms = 1000;
     void timerCallback() override;
     void restore_placement (const juce::String& placement);
     void start_opc_console (const juce::File& executableFolder, const juce::File& cfgFile);

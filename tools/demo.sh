@@ -55,6 +55,8 @@ for prefix, pty, name in zip("abcd", ptys, names):
     values[prefix + "_name"] = name
     values[prefix + "_output_directory"] = records + "/" + name.replace(" #", "") + "/%Y/"
     values[prefix + "_export_image"] = "true" if prefix == "a" else "false"
+    values[prefix + "_show_quality"] = "true"
+    values[prefix + "_show_trend"] = "true"
 lines = ['<?xml version="1.0" encoding="UTF-8"?>', "", "<PROPERTIES>"]
 lines += ['  <VALUE name=%s val=%s/>' % (quoteattr(k), quoteattr(v)) for k, v in values.items()]
 lines += ["</PROPERTIES>"]

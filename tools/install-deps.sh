@@ -16,7 +16,7 @@ packages=(
 if [[ "${1:-}" == "--windows" ]]; then
     packages+=(
         g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
-        libz-mingw-w64-dev wine wine64 nsis clang lld llvm dpkg-dev
+        libz-mingw-w64-dev wine wine64 nsis clang lld llvm dpkg-dev tcl
     )
 fi
 

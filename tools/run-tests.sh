@@ -49,21 +49,23 @@ xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir "$build" "${ctest_args[
 # them at exit, so what they keep cannot be told from a leak of ours.
 echo "== sanitizer build (build-asan/)"
 (cd "$top" && cmake --preset asan > /dev/null)
-cmake --build "$top/build-asan" -j"$(nproc)" --target vur_core_tests vur_platform_tests vur_test_child vur_shell_tests
-(cd "$top" && ctest --preset asan "${ctest_args[@]}" --label-regex "vur_core_tests|vur_platform_tests")
+cmake --build "$top/build-asan" -j"$(nproc)" --target vur_core_tests vur_platform_tests vur_history_tests vur_report_tests vur_test_child vur_shell_tests
+(cd "$top" && ctest --preset asan "${ctest_args[@]}" --label-regex "vur_core_tests|vur_platform_tests|vur_history_tests|vur_report_tests")
 (cd "$top" && ASAN_OPTIONS=detect_leaks=0 xvfb-run -a -s "-screen 0 1280x1024x24" \
     ctest --preset asan "${ctest_args[@]}" --label-regex "vur_shell_tests")
 
-# The core and platform suites under ThreadSanitizer: the serial port's reads, the child processes and the
-# bounded searches run on threads of their own.
+# The core, platform and shell suites under ThreadSanitizer: the serial port's reads, the child processes,
+# the bounded searches and the device channels' reading threads run beside the message thread.
 echo "== thread sanitizer build (build-tsan/)"
 (cd "$top" && cmake --preset tsan > /dev/null)
-cmake --build "$top/build-tsan" -j"$(nproc)" --target vur_core_tests vur_platform_tests vur_test_child vur-meter-sim
+cmake --build "$top/build-tsan" -j"$(nproc)" --target vur_core_tests vur_platform_tests vur_history_tests vur_test_child vur-meter-sim \
+    vur_shell_tests vur-opc-sim
 # The meter simulator built with the sanitizer takes a termination signal only after its pacing sleep ends
 # (the sanitizer holds signals back until the next call it watches), so its prompt-stop test runs in the two
 # runs above instead.
-(cd "$top" && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-    ctest --preset tsan "${ctest_args[@]}" --label-regex "vur_core_tests|vur_platform_tests" \
+(cd "$top" && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$top/tests/tsan.supp" \
+    xvfb-run -a -s "-screen 0 1280x1024x24" \
+    ctest --preset tsan "${ctest_args[@]}" --label-regex "vur_core_tests|vur_platform_tests|vur_history_tests|vur_shell_tests" \
         -E "^MeterSimulator\.StopsCleanlyOnTerminate$")
 
 if [[ $windows -eq 1 ]]; then

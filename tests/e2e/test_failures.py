@@ -71,6 +71,18 @@ class FailureDisplayTest(unittest.TestCase):
         self.assertIn("failed to create child process for OPC console window", self.box.log())
         self.assertEqual(bands, [1, 2, 3])
 
+    def test_board_history_that_cannot_be_written_is_drawn_in_red_and_the_monitor_runs_on(self):
+        # A regular file where the database's folder should be.
+        blocker = os.path.join(self.box.root, "history")
+        with open(blocker, "w") as f:
+            f.write("in the way")
+        bands = self.run_until_chart([1, 2, 3], opc_console_application="vur-opc-sim",
+                                     board_history_file=os.path.join(blocker, "boards.sqlite"))
+        log = self.box.log()
+        self.assertEqual(log.count("cannot be written, boards wait in memory"), 1, log[-3000:])
+        # The console's and the port's texts, then the board history's.
+        self.assertEqual(bands, [1, 2, 3])
+
     def test_console_ends_when_the_monitor_is_killed_outright(self):
         write_config(self.box.cfg_file, dict(get_version_number="FALSE", get_motd="FALSE", a_device="/dev/vur-no-such-port",
                                              a_name="Planer", opc_console_application="vur-opc-sim",

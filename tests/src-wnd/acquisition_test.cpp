@@ -71,14 +71,12 @@ protected:
 
     static std::vector<double> values_of (TabCanvas& canvas)
     {
-        const juce::ScopedLock guard (canvas.lock);
-        return canvas.run_values;
+        return canvas.figures (BoardValues::included).run_values;
     }
 
     static std::size_t board_count (TabCanvas& canvas)
     {
-        const juce::ScopedLock guard (canvas.lock);
-        return canvas.run_values.size();
+        return canvas.figures().run_count;
     }
 
     static bool wait_for_boards (TabCanvas& canvas, std::size_t count, int timeout_ms = 10000)
@@ -141,15 +139,15 @@ TEST_F (Acquisition, MeterLinesBecomeBoardValuesInTheirBins)
         auto expected = c.values;
         expected.push_back (follower);
         {
-            const juce::ScopedLock guard (canvas->lock);
-            EXPECT_EQ (canvas->run_values, expected);
-            EXPECT_EQ (canvas->pkg_values, expected);
+            const ChannelFigures now = canvas->figures (BoardValues::included);
+            EXPECT_EQ (now.run_values, expected);
+            EXPECT_EQ (now.pkg_values, expected);
             TabCanvas::Histogram histogram {};
             if (c.bin >= 0)
                 histogram[static_cast<std::size_t> (c.bin)] = 1;
             histogram[follower_bin] = 1;
-            EXPECT_EQ (canvas->run_histogram, histogram);
-            EXPECT_EQ (canvas->pkg_histogram, histogram);
+            EXPECT_EQ (now.run_histogram, histogram);
+            EXPECT_EQ (now.pkg_histogram, histogram);
         }
 
         const std::string logged = channel_log();
@@ -369,9 +367,9 @@ TEST_F (Acquisition, APortThatCannotBeOpenedOrSetUpEndsTheThreadBeforeAnyBoard)
         ASSERT_TRUE (wait_for_thread_end (*canvas));
         meter.send ("14.8\t14.2\r\n");
         {
-            const juce::ScopedLock guard (canvas->lock);
-            EXPECT_EQ (canvas->error_messages, std::vector<std::string> { c.error });
-            EXPECT_TRUE (canvas->run_values.empty());
+            const ChannelFigures now = canvas->figures();
+            EXPECT_EQ (now.error_messages, std::vector<std::string> { c.error });
+            EXPECT_EQ (now.run_count, 0u);
         }
         const std::string logged = channel_log();
         for (const std::string& part : { c.error, std::string ("TabCanvas::open_serial_device"), std::string (c.source) })
@@ -533,6 +531,9 @@ TEST_F (Acquisition, TheTimerRunsOnAfterAFailedPoll)
 
     vurtest::writeFile (opc_file, "7\nN75:3=2\nN75:4=3\nN75:5=4\n");
     EXPECT_TRUE (wait_for_log ("prefix=a: detected OPC Console output file " + opc_file + " has a sequence number of \"7\""));
-    EXPECT_TRUE (pump_until ([&] { return canvas->current_kiln == 2 && canvas->current_run == 3 && canvas->current_pkg == 4; }));
+    EXPECT_TRUE (pump_until ([&] { 
+        const ChannelFigures now = canvas->figures();
+        return now.current_kiln == 2 && now.current_run == 3 && now.current_pkg == 4;
+    }));
 }
 } // namespace

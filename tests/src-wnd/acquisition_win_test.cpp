@@ -1,17 +1,15 @@
-// The reading thread of a device channel on Windows, against two COM ports joined back to back (the meter's
-// port, then the meter's end, named in VUR_TEST_TAB_COM_PAIR by tests/win/run-suite.sh; the serial port's
-// own tests have a pair of their own, so that the suites can run side by side): the port errors with
-// the texts the operator sees, and a meter's lines, garbled ones among them, becoming boards.
+// The reading thread of a device channel on Windows, against a meter on two COM ports joined back to back
+// (com_meter.h): the port errors with the texts the operator sees, and a meter's lines, garbled ones among
+// them, becoming boards.
 
 #ifdef _WIN32
 
 #include "app_fixture.h"
+#include "com_meter.h"
 #include "src-wnd/tabcanvas.h"
 
-#include <windows.h>
-
 #include <map>
-#include <sstream>
+#include <memory>
 
 namespace
 {
@@ -21,17 +19,14 @@ protected:
     void SetUp() override
     {
         AppFixture::SetUp();
-        const char* pair = std::getenv ("VUR_TEST_TAB_COM_PAIR");
-        ASSERT_NE (pair, nullptr) << "VUR_TEST_TAB_COM_PAIR is not set: tests/win/run-suite.sh maps two joined COM ports";
-        std::istringstream names (pair);
-        names >> port >> meter_port;
-        ASSERT_FALSE (meter_port.empty());
+        meter = std::make_unique<vurtest::ComMeter>();
+        ASSERT_TRUE (meter->is_open()) << meter->problem;
+        port = meter->path;
     }
 
     void TearDown() override
     {
-        if (meter != INVALID_HANDLE_VALUE)
-            CloseHandle (meter);
+        meter.reset();
         AppFixture::TearDown();
     }
 
@@ -47,31 +42,13 @@ protected:
 
     std::string channel_log() const { return log_text().substr (log_start); }
 
-    void open_meter()
-    {
-        meter = CreateFileA (meter_port.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE (meter, INVALID_HANDLE_VALUE) << meter_port << ": error " << GetLastError();
-        DCB dcb {};
-        dcb.DCBlength = sizeof (dcb);
-        ASSERT_TRUE (BuildCommDCBA ("baud=9600 parity=N data=8 stop=1", &dcb));
-        ASSERT_TRUE (SetCommState (meter, &dcb));
-    }
-
-    void send (const std::string& text)
-    {
-        DWORD written = 0;
-        ASSERT_TRUE (WriteFile (meter, text.data(), static_cast<DWORD> (text.size()), &written, nullptr));
-        ASSERT_EQ (written, text.size());
-    }
-
     static std::vector<double> values_of (TabCanvas& canvas)
     {
-        const juce::ScopedLock guard (canvas.lock);
-        return canvas.run_values;
+        return canvas.figures (BoardValues::included).run_values;
     }
 
-    std::string port, meter_port;
-    HANDLE meter = INVALID_HANDLE_VALUE;
+    std::unique_ptr<vurtest::ComMeter> meter;
+    std::string port;
     std::size_t log_start = 0;
 };
 } // namespace
@@ -95,8 +72,7 @@ TEST_F (WindowsAcquisition, AMissingPortAndRejectedSettingsAreShownWithTheirText
         // The error record names its frames through DbgHelp, which takes its time under Wine the first time.
         ASSERT_TRUE (pump_until ([&] { return ! canvas->isThreadRunning(); }, 120000));
         {
-            const juce::ScopedLock guard (canvas->lock);
-            EXPECT_EQ (canvas->error_messages, std::vector<std::string> { c.error });
+            EXPECT_EQ (canvas->figures().error_messages, std::vector<std::string> { c.error });
         }
         EXPECT_NE (channel_log().find (c.error), std::string::npos) << channel_log();
         canvas.reset();
@@ -106,10 +82,9 @@ TEST_F (WindowsAcquisition, AMissingPortAndRejectedSettingsAreShownWithTheirText
 
 TEST_F (WindowsAcquisition, MeterLinesBecomeBoardsAndAGarbledOneIsSkipped)
 {
-    open_meter();
     auto canvas = start_channel (port, { { "_output_directory", records_dir + "/win/%Y/" } });
     ASSERT_TRUE (pump_until ([&] { return channel_log().find ("device=" + port + " Baud=") != std::string::npos; }));
-    send ("14.8\t14.2\r\n....\t15.0\r\n16.0\t15.1\r\n");
+    ASSERT_TRUE (meter->send ("14.8\t14.2\r\n....\t15.0\r\n16.0\t15.1\r\n"));
     ASSERT_TRUE (pump_until ([&] { return values_of (*canvas).size() >= 2; })) << channel_log();
     EXPECT_EQ (values_of (*canvas), (std::vector<double> { 14.2, 15.1 }));
     EXPECT_NE (channel_log().find (port + ": unreadable value from sensor: str=....\t15.0"), std::string::npos) << channel_log();

@@ -107,13 +107,12 @@ TEST_F (ChartRender, BarsRiseFromTheBaselineToTheirShareOfTheLargestBin)
 {
     TabCanvas& canvas = make_canvas ("a");
     canvas.is_active_tab = true;
-    {
-        // Run: 40 boards in bin 2 (10%), 20 in bin 5 (13%). Package: one board in bin 16 (24%).
-        const juce::ScopedLock guard (canvas.lock);
-        canvas.run_histogram[2] = 40;
-        canvas.run_histogram[5] = 20;
-        canvas.pkg_histogram[16] = 1;
-    }
+    // Run: 40 boards in bin 2 (10%), 20 in bin 5 (13%). Package: one board in bin 16 (24%).
+    canvas.change ([] (ChannelState& state) {
+        state.run_histogram[2] = 40;
+        state.run_histogram[5] = 20;
+        state.pkg_histogram[16] = 1;
+    });
     const int W = 680, H = 300;
     const juce::Image image = canvas.render_chart (W, H);
     // Columns are 40 wide: the run bar covers 1/7 to 4/7 of its column, the package bar 3/7 to 6/7.
@@ -181,10 +180,7 @@ TEST_F (ChartRender, ErrorTextsOfTheWindowAndTheDeviceStandInRedRows)
     app->wnd = app->make_main_window();
     auto* canvas = dynamic_cast<TabCanvas*> (app->wnd->notebook.getTabContentComponent (0));
     ASSERT_NE (canvas, nullptr);
-    const auto device_errors = [canvas] {
-        const juce::ScopedLock guard (canvas->lock);
-        return canvas->error_messages;
-    };
+    const auto device_errors = [canvas] { return canvas->figures().error_messages; };
     ASSERT_TRUE (pump_until ([&] { return app->wnd->error_messages.size() == 2 && device_errors().size() == 1; }));
     ASSERT_EQ (app->wnd->error_messages,
                (std::vector<std::string> { "Failed to start the OPC console application.", "OPC Console has failed." }));
@@ -233,11 +229,67 @@ TEST_F (ChartRender, ErrorTextsOfTheWindowAndTheDeviceStandInRedRows)
 }
 
 // Every row lines up in a first column of 40 and 17 equal columns; the chart takes the rest.
+// A refresh where only the clock moved draws just the clock's band into the shown picture; the result must be
+// the picture a whole drawing gives, pixel for pixel, and any other change must bring a whole new picture.
+TEST_F (ChartRender, RefreshesThatOnlyMoveTheClockGiveTheSamePixelsAsAWholeDrawing)
+{
+    TabCanvas& canvas = make_canvas ("a");
+    canvas.is_active_tab = true;
+    canvas.setBounds (0, 0, 800, 600);
+    add_boards (canvas, { { 12.5, 30 }, { 23.9, 29 }, { 8.0, 1 } });
+    canvas.update_status();
+    const juce::Image first = canvas.chart.getImage();
+    ASSERT_TRUE (first.isValid());
+    ASSERT_GE (first.getWidth(), chart_min_size);
+
+    const auto same_pixels = [] (const juce::Image& a, const juce::Image& b) {
+        if (a.getBounds() != b.getBounds())
+            return false;
+        for (int y = 0; y < a.getHeight(); ++y)
+            for (int x = 0; x < a.getWidth(); ++x)
+                if (a.getPixelAt (x, y) != b.getPixelAt (x, y))
+                    return false;
+        return true;
+    };
+    // The clock is drawn to the second: a pair drawn across a second's turn is tried again.
+    const auto matches_whole_drawing = [&] {
+        for (int attempt = 0; attempt < 3; ++attempt)
+        {
+            const auto shown = canvas.chart.getImage().createCopy();
+            if (same_pixels (shown, canvas.render_chart (shown.getWidth(), shown.getHeight())))
+                return true;
+        }
+        return false;
+    };
+
+    // The clock shows seconds: the next refresh is made to show another time.
+    const auto second_now = [] { return juce::Time::getCurrentTime().formatted ("%H:%M:%S"); };
+    const auto drawn_at = second_now();
+    ASSERT_TRUE (pump_until ([&] { return second_now() != drawn_at; }, 3000));
+    canvas.update_status();
+    EXPECT_TRUE (canvas.chart.getImage() == first) << "only the clock moved: the shown picture is drawn into";
+    EXPECT_TRUE (matches_whole_drawing());
+
+    add_boards (canvas, { { 15.2, 1 } });
+    canvas.update_status();
+    EXPECT_FALSE (canvas.chart.getImage() == first) << "a new board brings a whole new picture";
+    EXPECT_TRUE (matches_whole_drawing());
+
+    canvas.change ([] (ChannelState& state) { state.error_messages.push_back ("a new error"); });
+    const juce::Image before_error = canvas.chart.getImage();
+    canvas.update_status();
+    EXPECT_FALSE (canvas.chart.getImage() == before_error) << "a new error text brings a whole new picture";
+    EXPECT_TRUE (matches_whole_drawing());
+}
+
 TEST_F (ChartRender, GridRowsShareOneColumnLayout)
 {
     TabCanvas& canvas = make_canvas ("a");
-    for (auto [w, h] : { std::pair { 1180, 650 }, { 640, 450 }, { 901, 333 } })
+    for (const auto& size : { std::pair { 1180, 650 }, { 640, 450 }, { 901, 333 } })
     {
+        // Plain variables: C++17 lets no lambda capture a structured binding.
+        const int w = size.first;
+        const int h = size.second;
         canvas.setBounds (0, 0, w, h);
         canvas.resized();
 

@@ -1,11 +1,11 @@
 #pragma once
 
-// Device channels made directly, without a main window, each on a pseudo-terminal that stays silent unless
+// Device channels made directly, without a main window, each on a meter line of its own that stays silent unless
 // the test plays the meter on it: the test fills their buckets and calls their operations itself, on the
 // message thread (the test's own thread). Warning boxes left open by a test are closed before its channels go.
 
 #include "app_fixture.h"
-#include "pty_meter.h"
+#include "meter.h"
 #include "src-wnd/tabcanvas.h"
 
 #include <initializer_list>
@@ -31,11 +31,11 @@ protected:
         AppFixture::TearDown();
     }
 
-    // A device on a fresh pseudo-terminal that stays silent; its channel does not refresh by itself.
+    // A device on a fresh meter line that stays silent; its channel does not refresh by itself.
     void add_quiet_device (const std::string& prefix, const std::string& name = "Test meter")
     {
-        ptys.push_back (std::make_unique<PtyMeter>());
-        ASSERT_TRUE (ptys.back()->is_open());
+        ptys.push_back (std::make_unique<Meter>());
+        ASSERT_TRUE (ptys.back()->is_open()) << meter_problem (*ptys.back());
         add_device (prefix, ptys.back()->path, name);
         app->cfg->set_str (prefix + "_chart_redraw_ms", "0");
     }
@@ -55,20 +55,21 @@ protected:
     }
 
     // The meter of the n-th device, which a test plays.
-    const PtyMeter& meter (std::size_t n = 0) const { return *ptys.at (n); }
+    const Meter& meter (std::size_t n = 0) const { return *ptys.at (n); }
 
     // Adds boards to the package (and so to the run), as the reading loop does.
     static void add_boards (TabCanvas& canvas, std::initializer_list<std::pair<double, int>> value_counts)
     {
-        const juce::ScopedLock guard (canvas.lock);
-        for (const auto& [value, count] : value_counts)
-            for (int i = 0; i < count; ++i)
-            {
-                canvas.run_bucket.add (value);
-                canvas.pkg_bucket.add (value);
-            }
-        canvas.run_bucket.recompute_average();
-        canvas.pkg_bucket.recompute_average();
+        canvas.change ([&] (ChannelState& state) {
+            for (const auto& [value, count] : value_counts)
+                for (int i = 0; i < count; ++i)
+                {
+                    state.run_bucket.add (value);
+                    state.pkg_bucket.add (value);
+                }
+            state.run_bucket.recompute_average();
+            state.pkg_bucket.recompute_average();
+        });
     }
 
     static int open_boxes() { return juce::ModalComponentManager::getInstance()->getNumModalComponents(); }
@@ -83,7 +84,7 @@ protected:
         return nullptr;
     }
 
-    std::vector<std::unique_ptr<PtyMeter>> ptys;
+    std::vector<std::unique_ptr<Meter>> ptys;
     std::vector<std::unique_ptr<TabCanvas>> canvases;
 };
 } // namespace vurtest

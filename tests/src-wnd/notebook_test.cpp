@@ -88,9 +88,8 @@ TEST_F (DeviceNotebook, AnUnusablePatternIsShownOnItsOwnTabAndCostsNoOtherTab)
         const std::string reason = std::string ("a") + c.suffix + " \"([unclosed\" cannot be used: ";
         const auto messages_of = [&] (int tab) {
             auto& canvas = dynamic_cast<TabCanvas&> (*notebook.getTabContentComponent (tab));
-            const juce::ScopedLock guard (canvas.lock);
             std::string all;
-            for (const auto& message : canvas.error_messages)
+            for (const auto& message : canvas.figures().error_messages)
                 all += message + "\n";
             return all;
         };

@@ -26,7 +26,7 @@ protected:
         std::filesystem::create_directories (record_dir);
     }
 
-    // A device on a fresh pseudo-terminal with the given saved numbers; its timer does not run.
+    // A device on a fresh meter line with the given saved numbers; its timer does not run.
     void add_quiet_device (const std::string& prefix, int kiln, int run, int pkg)
     {
         DeviceTabFixture::add_quiet_device (prefix);

@@ -31,8 +31,7 @@ bool in_order (const std::vector<std::string>& lines, const std::vector<std::str
 
 std::size_t package_size (TabCanvas& canvas)
 {
-    const juce::ScopedLock guard (canvas.lock);
-    return canvas.pkg_values.size();
+    return canvas.figures().pkg_count;
 }
 
 TEST_F (Tracking, SavedNumbersShowAtStartAndTheRunIsImportedWithoutWritingRecords)
@@ -43,12 +42,12 @@ TEST_F (Tracking, SavedNumbersShowAtStartAndTheRunIsImportedWithoutWritingRecord
     EXPECT_EQ (text_of (canvas.kiln_value), "7");
     EXPECT_EQ (text_of (canvas.run_value), "012");
     EXPECT_EQ (text_of (canvas.pkg_value), "003");
-    EXPECT_EQ (canvas.current_kiln, 7);
-    EXPECT_EQ (canvas.current_run, 12);
-    EXPECT_EQ (canvas.current_pkg, 3);
+    EXPECT_EQ (canvas.figures().current_kiln, 7);
+    EXPECT_EQ (canvas.figures().current_run, 12);
+    EXPECT_EQ (canvas.figures().current_pkg, 3);
     EXPECT_EQ (record_names(), std::vector<std::string> { "7_012001.mc" });
-    EXPECT_EQ (canvas.run_values, (std::vector<double> { 14.0, 15.0 }));
-    EXPECT_TRUE (canvas.pkg_values.empty());
+    EXPECT_EQ (canvas.figures (BoardValues::included).run_values, (std::vector<double> { 14.0, 15.0 }));
+    EXPECT_TRUE (canvas.figures (BoardValues::included).pkg_values.empty());
 
     const std::string log = log_text();
     EXPECT_NE (log.find ("prefix=a: skipping output of .mc files since kiln, run, and package numbers are all zero"), std::string::npos);
@@ -138,13 +137,13 @@ TEST_P (PackageChange, FlushesTheOldPackageAndRunThenRebuildsBothBucketsFromTheR
         run.push_back (16.0);
         pkg.push_back (16.0);
     }
-    EXPECT_EQ (canvas.run_values, run);
-    EXPECT_EQ (canvas.pkg_values, pkg);
-    EXPECT_DOUBLE_EQ (canvas.pkg_average, pkg.empty() ? 0.0 : 16.0);
-    EXPECT_EQ (canvas.pkg_stddev, 0.0);
+    EXPECT_EQ (canvas.figures (BoardValues::included).run_values, run);
+    EXPECT_EQ (canvas.figures (BoardValues::included).pkg_values, pkg);
+    EXPECT_DOUBLE_EQ (canvas.figures().pkg_average, pkg.empty() ? 0.0 : 16.0);
+    EXPECT_EQ (canvas.figures().pkg_stddev, 0.0);
     EXPECT_EQ (text_of (canvas.pkg_value), "004");
-    EXPECT_EQ (canvas.current_pkg, 4);
-    EXPECT_EQ (canvas.last_warning_board_count, 0u);
+    EXPECT_EQ (canvas.figures().current_pkg, 4);
+    EXPECT_EQ (canvas.warning.last_warning_board_count, 0u);
 
     const std::string dir = record_dir + "/";
     const auto lines = channel_messages (log_since (mark), "a");
@@ -196,7 +195,7 @@ TEST_F (Tracking, CsvKeysAreExactAndAnySignIsTakenIntoTheFileNames)
     EXPECT_EQ (text_of (canvas.kiln_value), "7");
     EXPECT_EQ (text_of (canvas.run_value), "0-5");
     EXPECT_EQ (text_of (canvas.pkg_value), "003");
-    EXPECT_EQ (canvas.run_values, std::vector<double> { 14.0 });
+    EXPECT_EQ (canvas.figures (BoardValues::included).run_values, std::vector<double> { 14.0 });
 
     vurtest::writeFile (csv, "\"Pkg\",4\n");
     canvas.timerCallback();
@@ -208,7 +207,7 @@ TEST_F (Tracking, CsvKeysAreExactAndAnySignIsTakenIntoTheFileNames)
     // follows has nothing to flush.
     vurtest::writeFile (csv, "\"Kiln\",0\n");
     canvas.timerCallback();
-    EXPECT_EQ (canvas.current_kiln, 0);
+    EXPECT_EQ (canvas.figures().current_kiln, 0);
     EXPECT_EQ (text_of (canvas.kiln_value), "0");
     vurtest::writeFile (csv, "\"Run\",0\n\"Pkg\",0\n");
     canvas.timerCallback();
@@ -251,12 +250,12 @@ TEST_F (Tracking, HalfWrittenOpcFileIsTakenOnceWholeAndABrokenOneIsReportedOnce)
             canvas.timerCallback();
         EXPECT_EQ (reports(), step.reports_so_far);
         EXPECT_EQ (text_of (canvas.pkg_value), step.pkg_text);
-        const juce::ScopedLock guard (canvas.lock);
-        const auto shown = canvas.standing_errors.find ("opc");
+        const auto standing = canvas.figures().standing_errors;
+        const auto shown = standing.find ("opc");
         if (*step.shown == '\0')
-            EXPECT_EQ (shown, canvas.standing_errors.end());
+            EXPECT_EQ (shown, standing.end());
         else
-            EXPECT_EQ (shown != canvas.standing_errors.end() ? shown->second : std::string(),
+            EXPECT_EQ (shown != standing.end() ? shown->second : std::string(),
                        "the OPC output file " + canvas.opc_output_filename + " cannot be read " + step.shown);
     }
     const std::string log = log_text();

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The Windows test suite under Wine, in a throw-away Wine prefix (BUILD_DIR/wine, with its own HOME):
-# the CTest suites of the MinGW-w64 build (the serial tests read through two COM ports joined back to
+# the CTest suites of the MinGW-w64 build (the tests that need a meter play it on COM ports joined back to
 # back), vur.exe's start and orderly close, vur.exe counting a simulated meter's boards from one of those
 # COM ports into its record files, and the installer when BUILD_DIR holds one.
 #
@@ -37,10 +37,10 @@ mkdir -p "$HOME" "$artifacts"
 echo "== a fresh Wine prefix in $WINEPREFIX"
 wine wineboot -i < /dev/null > /dev/null 2>&1
 
-# Two pseudo-terminals joined back to back as COM8 and COM9 (the default devices use COM4 to COM7) for the
-# serial port's own tests and the acceptance run, and another pair as COM2 and COM3 for the device tabs'
-# tests, which run beside them (names past COM9 open only as \\.\COMn). Wine reads its port map when its
-# server starts.
+# Pairs of pseudo-terminals joined back to back as COM ports, each pair one meter's line (the default
+# devices use COM4 to COM7): COM8 and COM9 for the acceptance run, and all of them for the tests that need a
+# meter (tests/support/com_meter.h), as many as two test programs running side by side use at once with
+# several devices each. Names past COM9 open only as \\.\COMn. Wine reads its port map when its server starts.
 join_ports()
 {
     local ptys="$session/ptys-$1"
@@ -57,11 +57,17 @@ join_ports()
     wine reg add 'HKLM\Software\Wine\Ports' /v "$2" /t REG_SZ /d "$meter" /f < /dev/null > /dev/null 2>&1
     echo "== $1 = $reader, $2 = $meter"
 }
-join_ports COM8 COM9
-join_ports COM2 COM3
+long_name() { [ "${1#COM}" -gt 9 ] && echo "\\\\.\\$1" || echo "$1"; }
+meter_ports=()
+for pair in COM8:COM9 COM2:COM3 COM10:COM11 COM12:COM13 COM14:COM15 COM16:COM17; do
+    port=${pair%:*} far=${pair#*:}
+    join_ports "$port" "$far"
+    meter_ports+=("$(long_name "$port"):$(long_name "$far")")
+done
 wineserver -k > /dev/null 2>&1
 wineserver -w
-export VUR_TEST_COM_PAIR="COM8 COM9" VUR_TEST_TAB_COM_PAIR="COM2 COM3"
+export VUR_TEST_COM_PAIR="COM8 COM9" VUR_TEST_METER_PORTS="${meter_ports[*]}"
+echo "== meter lines for the tests: $VUR_TEST_METER_PORTS"
 
 # One wineserver for the whole run, its services started here with no pipes attached: otherwise the first
 # test's services would hold CTest's output pipe open, and every start would pay for a new server.
@@ -70,7 +76,7 @@ wine cmd /c exit < /dev/null > /dev/null 2>&1
 
 status=0
 echo "== CTest under Wine"
-ctest --test-dir "$build" --label-regex "${VUR_WIN_LABELS:-vur_core_tests|vur_platform_tests|vur_shell_tests}" \
+ctest --test-dir "$build" --label-regex "${VUR_WIN_LABELS:-vur_core_tests|vur_platform_tests|vur_history_tests|vur_report_tests|vur_shell_tests}" \
     --output-on-failure --timeout 300 -j2 --no-tests=error \
     --output-junit "$artifacts/windows-ctest.xml" || status=1
 

@@ -14,6 +14,7 @@ ARTIFACT_DIR.
 import os
 import re
 import shutil
+import sqlite3
 import subprocess
 import sys
 import tempfile
@@ -117,6 +118,22 @@ def main():
         found = record(name)
         if found != expected:
             failures.append("%s is %r,\n    not %r" % (name, found if found is None else found[:300], expected[:300]))
+    # The board history, on by default beside the yearly record folders: every board, in the order counted.
+    history = os.path.join(records, "boards.sqlite")
+    stored = None
+    if os.path.exists(history):
+        db = sqlite3.connect(history)
+        try:
+            stored = [v for (v,) in db.execute("SELECT value FROM boards WHERE prefix = 'a' AND kiln = ? AND run = ?"
+                                               " AND package = ? ORDER BY id", (KILN, RUN, PKG))]
+            integrity = db.execute("PRAGMA integrity_check").fetchone()[0]
+        finally:
+            db.close()
+        if integrity != "ok":
+            failures.append("the board history fails its integrity check: %s" % integrity)
+    if stored != [float(v) for v in BOARDS]:
+        failures.append("the board history %s holds %r, not the %d boards sent"
+                        % (history, stored if stored is None else stored[:10], len(BOARDS)))
     saved_package = "%d_%03d%03d.mc" % SAVED
     if record(saved_package) not in (None, package_text([])):
         failures.append("boards went into %s, under the numbers saved before the relay's" % saved_package)
@@ -125,8 +142,8 @@ def main():
     if failures:
         print("FAILED: vur.exe reading a meter on %s:\n  %s" % (reader_port, "\n  ".join(failures)))
         return 1
-    print("passed: vur.exe counted %d boards from %s into %s, written with CR LF line ends" %
-          (len(BOARDS), reader_port, package_name))
+    print("passed: vur.exe counted %d boards from %s into %s, written with CR LF line ends, and into its board "
+          "history" % (len(BOARDS), reader_port, package_name))
     return 0
 
 

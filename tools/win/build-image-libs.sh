@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the static MinGW-w64 libraries the Windows build needs and Debian ships only for Linux:
-# libpng and libjpeg from Debian's source packages, GoogleTest from /usr/src/googletest, and a small
+# libpng, libjpeg and SQLite from Debian's source packages, GoogleTest from /usr/src/googletest, and a small
 # library of C runtime functions that msvcrt.dll lacks (tools/win/mingw_crt_compat.c).
 #
 #   tools/win/build-image-libs.sh DEPS_DIR
@@ -116,6 +116,27 @@ cat > "$prefix/include/juce-jpeg/jpeglib.h" << 'EOF'
 typedef unsigned char boolean; /* libjpeg's own MinGW type, as rpcndr.h declares it */
 #include_next <jpeglib.h>
 EOF
+
+# SQLite for the board history. Debian's source package holds SQLite's source tree, not the single-file
+# amalgamation: its own build generates sqlite3.c on the host (the generator needs tclsh), and MinGW's GCC
+# compiles that one file into a static library.
+sqlite_src=$(source_dir sqlite3)
+[ -f "$sqlite_src/configure" ] || { echo "no sqlite sources in '$sqlite_src'" >&2; exit 1; }
+sqlite_stamp="$prefix/.built-sqlite"
+if [ ! -f "$sqlite_stamp" ]; then
+    echo "== building sqlite for MinGW-w64"
+    sqlite_build="$deps/build/sqlite"
+    rm -rf "$sqlite_build"
+    mkdir -p "$sqlite_build" "$prefix/lib" "$prefix/include"
+    (cd "$sqlite_build" && "$sqlite_src/configure" --disable-tcl > configure.log 2>&1 && make sqlite3.c > make.log 2>&1) \
+        || { tail -n 40 "$sqlite_build/configure.log" "$sqlite_build/make.log" >&2; exit 1; }
+    x86_64-w64-mingw32-gcc-posix -O2 -DSQLITE_THREADSAFE=1 -DSQLITE_OMIT_LOAD_EXTENSION=1 \
+        -c "$sqlite_build/sqlite3.c" -o "$sqlite_build/sqlite3.o"
+    rm -f "$prefix/lib/libsqlite3.a"
+    x86_64-w64-mingw32-ar rcs "$prefix/lib/libsqlite3.a" "$sqlite_build/sqlite3.o"
+    install -m 644 "$sqlite_build/sqlite3.h" "$sqlite_src/src/sqlite3ext.h" "$prefix/include/"
+    touch "$sqlite_stamp"
+fi
 
 # The C runtime functions that msvcrt.dll lacks and JUCE's code expects when clang compiles it.
 compat_src="$repo/tools/win/mingw_crt_compat.c"

@@ -16,6 +16,11 @@
 //   --hold FILE      open FILE for reading as a viewer or a virus scanner does, without delete sharing on
 //                    Windows, and keep it open until the program ends
 //   --until FILE     wait until FILE exists (at most a minute)
+//   --report-console FILE
+//                    (Windows) write what the child got of a console, one "key: value" a line: "window" (yes or
+//                    no: a console window of its own), "title" and "attributes" (its screen buffer's colours)
+//                    as the console has them, then "startup title" and "startup fill" ("none" when not given)
+//                    as the parent handed them to CreateProcess
 
 #include "src-base/platform/child_process.h"
 
@@ -88,6 +93,37 @@ void reportInherited (const std::string& path)
 }
 #endif
 
+#ifdef _WIN32
+void reportConsole (const std::string& path)
+{
+    std::ofstream out (path + ".part", std::ios::binary);
+    out << "window: " << (GetConsoleWindow() != nullptr ? "yes" : "no") << '\n';
+    char title[512] = {};
+    GetConsoleTitleA (title, sizeof (title));
+    out << "title: " << title << '\n';
+    const HANDLE screen = CreateFileA ("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                       OPEN_EXISTING, 0, nullptr);
+    CONSOLE_SCREEN_BUFFER_INFO info {};
+    if (screen != INVALID_HANDLE_VALUE && GetConsoleScreenBufferInfo (screen, &info))
+        out << "attributes: " << info.wAttributes << '\n';
+    else
+        out << "attributes: none\n";
+    if (screen != INVALID_HANDLE_VALUE)
+        CloseHandle (screen);
+    STARTUPINFOA startup {};
+    startup.cb = sizeof (startup);
+    GetStartupInfoA (&startup);
+    out << "startup title: " << (startup.lpTitle != nullptr ? startup.lpTitle : "none") << '\n';
+    out << "startup fill: ";
+    if ((startup.dwFlags & STARTF_USEFILLATTRIBUTE) != 0)
+        out << startup.dwFillAttribute << '\n';
+    else
+        out << "none\n";
+    out.close();
+    std::filesystem::rename (path + ".part", path);
+}
+#endif
+
 // Started children are kept, never released, until this program ends.
 Ziz::sys::ChildProcess child;
 } // namespace
@@ -131,6 +167,11 @@ int main (int argc, char** argv)
         else if (step == "--report-inherited" && hasValue)
         {
             reportInherited (argv[++i]);
+        }
+#else
+        else if (step == "--report-console" && hasValue)
+        {
+            reportConsole (argv[++i]);
         }
 #endif
         else if (step == "--start-child" && i + 2 < argc)

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <thread>
@@ -137,6 +138,56 @@ TEST (ChildProcess, KillOfAnEndedChildKeepsItsExitCode)
     child.kill();
     EXPECT_EQ (child.waitForExit(), 3u);
 }
+
+#ifdef _WIN32
+// What the child reports of its console (child_helper's --report-console), by key.
+std::map<std::string, std::string> consoleReport (const std::string& path)
+{
+    std::map<std::string, std::string> report;
+    for (const auto& line : readLines (path))
+        if (const auto colon = line.find (": "); colon != std::string::npos)
+            report[line.substr (0, colon)] = line.substr (colon + 2);
+    return report;
+}
+
+TEST (ChildProcess, ConsoleOptionsReachTheChild)
+{
+    const struct
+    {
+        const char* name;
+        ChildProcess::Console console;
+        std::string title;
+        std::uint16_t fill;
+        std::map<std::string, std::string> expected;
+    } cases[] = {
+        { "own window, title and colours", ChildProcess::Console::ownWindow, "VUR OPC Console", 10,
+          { { "window", "yes" }, { "title", "VUR OPC Console" }, { "attributes", "10" }, { "startup title", "VUR OPC Console" },
+            { "startup fill", "10" } } },
+        { "own window, defaults", ChildProcess::Console::ownWindow, "", 0, { { "window", "yes" }, { "startup fill", "none" } } },
+        // Without a window of its own the child still gets both; they show nowhere.
+        { "no window, title and colours", ChildProcess::Console::none, "VUR OPC Console", 10,
+          { { "window", "no" }, { "startup title", "VUR OPC Console" }, { "startup fill", "10" } } },
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        const std::string report = vurtest::makeTempDir ("child-console") + "/console.txt";
+        ChildProcess::Options options;
+        options.console = c.console;
+        options.consoleTitle = c.title;
+        options.consoleFillAttribute = c.fill;
+        ChildProcess child;
+        ASSERT_TRUE (child.start (quoted (helper) + " --report-console " + quoted (report), options)) << child.lastError();
+        EXPECT_EQ (child.waitForExit(), 0u);
+        const auto got = consoleReport (report);
+        for (const auto& [key, value] : c.expected)
+        {
+            ASSERT_EQ (got.count (key), 1u) << key;
+            EXPECT_EQ (got.at (key), value) << key;
+        }
+    }
+}
+#endif
 
 #ifndef _WIN32
 using EnvironmentVariable = vurtest::ScopedEnv;

@@ -1,9 +1,9 @@
-// The serial port through Windows' own serial calls. Under Wine the meter is the far end of two COM ports
-// joined back to back: tests/win/pty_pair.py joins two pseudo-terminals, .ci/windows.sh maps them as COM
-// ports and names them in VUR_TEST_COM_PAIR ("COM8 COM9": the meter's port, then the meter's end).
+// The serial port through Windows' own serial calls, against a meter on the far end of two COM ports joined
+// back to back (com_meter.h).
 // Wine does not refuse a second open of a port in use, as Windows does: that stays untested here.
 #ifdef _WIN32
 
+#include "com_meter.h"
 #include "src-base/platform/serial_port.h"
 
 #include <gtest/gtest.h>
@@ -14,8 +14,7 @@
 #include <windows.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <sstream>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -42,32 +41,12 @@ class WineSerialPortTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        const char* pair = std::getenv ("VUR_TEST_COM_PAIR");
-        ASSERT_NE (pair, nullptr) << "VUR_TEST_COM_PAIR is not set: .ci/windows.sh maps two joined COM ports";
-        std::istringstream names (pair);
-        names >> portName >> meterName;
-        ASSERT_FALSE (meterName.empty()) << "VUR_TEST_COM_PAIR=\"" << pair << "\" names no second port";
-
-        meter = CreateFileA (meterName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE (meter, INVALID_HANDLE_VALUE) << meterName << ": error " << GetLastError();
-        DCB dcb {};
-        dcb.DCBlength = sizeof (dcb);
-        ASSERT_TRUE (BuildCommDCBA ("baud=9600 parity=N data=8 stop=1", &dcb));
-        ASSERT_TRUE (SetCommState (meter, &dcb));
+        meter = std::make_unique<vurtest::ComMeter>();
+        ASSERT_TRUE (meter->is_open()) << meter->problem;
+        portName = meter->path;
     }
 
-    void TearDown() override
-    {
-        if (meter != INVALID_HANDLE_VALUE)
-            CloseHandle (meter);
-    }
-
-    void send (const std::string& bytes)
-    {
-        DWORD written = 0;
-        ASSERT_TRUE (WriteFile (meter, bytes.data(), static_cast<DWORD> (bytes.size()), &written, nullptr));
-        ASSERT_EQ (written, bytes.size());
-    }
+    void send (const std::string& bytes) { ASSERT_TRUE (meter->send (bytes)); }
 
     // Opens the meter's port with the default settings and the given time-outs, without what an earlier
     // test left on the line.
@@ -92,8 +71,8 @@ protected:
         return buffer;
     }
 
-    std::string portName, meterName;
-    HANDLE meter = INVALID_HANDLE_VALUE;
+    std::unique_ptr<vurtest::ComMeter> meter;
+    std::string portName;
 };
 } // namespace
 
