@@ -3,6 +3,7 @@
 #include "src-base/core/ZizException.h"
 #include "src-base/core/ZizString.h"
 #include "src-base/platform/child_process.h"
+#include "src-base/platform/crash_deadline.h"
 #include "src-base/platform/os_conventions.h"
 #include "src-base/platform/quit_request.h"
 #include "src-cfg/cfg.h"
@@ -31,8 +32,13 @@ const char* const product_title = "Dadovir Moisture Meter";
     std::_Exit (status);
 }
 
+// Long enough for a report whose frames are named through DbgHelp, short enough for a mill's restart.
+constexpr unsigned crash_report_seconds = 15;
+
 [[noreturn]] void report_crash_and_exit (const char* phrase, const char* function, const char* file, int line, int status)
 {
+    // The crash may have left the heap or the log locked: the process ends in any case.
+    Ziz::sys::startCrashDeadline (crash_report_seconds, status);
     // Each step on its own: a log that cannot be written must not keep the record from being built, which
     // prints its report on standard output.
     const juce::ScopedLock guard (log_lock);
@@ -119,6 +125,7 @@ void DERIzidirurodo::initialise (const juce::String&)
 {
     // C++17 has no unexpected-exception hook any more: the terminate handler and the framework's crash
     // handler cover what is left.
+    Ziz::sys::prepareCrashDeadline();
     std::set_terminate (VUR_CPlusPlus_Terminate_Handler);
     juce::SystemStats::setApplicationCrashHandler (VUR_Juce_Crash_Handler);
     Ziz::sys::installQuitRequestHandlers ([] {

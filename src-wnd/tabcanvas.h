@@ -241,6 +241,9 @@ private:
     };
     ChartContent chart_content (int width, int height) const;
     bool paint_chart (juce::Graphics& g, const ChartContent& content, const juce::String& time_text);
+    // A whole picture of the content, exported when the device exports it; complete is false when the
+    // drawing was interrupted by the channel's end.
+    juce::Image render_content (const ChartContent& content, bool& complete);
     static juce::String chart_time_text();
     // Draws the chart on the tab: whole when anything but the clock changed, else only the clock's band.
     void refresh_chart();

@@ -190,21 +190,28 @@ juce::Image TabCanvas::render_chart (int width, int height)
     if (threadShouldExit() || ! (is_active_tab || export_image))
         return {};
 
-    // An image cannot be empty; a chart that small is all frame anyway.
-    juce::Image image (juce::Image::ARGB, juce::jmax (1, width), juce::jmax (1, height), true);
-    juce::Graphics g (image);
     if (width < chart_min_size || height < chart_min_size)
     {
+        // An image cannot be empty; a chart that small is all frame anyway.
+        juce::Image image (juce::Image::ARGB, juce::jmax (1, width), juce::jmax (1, height), true);
+        juce::Graphics g (image);
         draw_chart (g, chart_geometry (width, height, {}, {}, 0), {}, {}, {});
         return image;
     }
 
-    const ChartContent content = chart_content (width, height);
-    const bool complete = paint_chart (g, content, chart_time_text());
+    bool complete = false;
+    return render_content (chart_content (width, height), complete);
+}
 
+juce::Image TabCanvas::render_content (const ChartContent& content, bool& complete)
+{
+    juce::Image image (juce::Image::ARGB, content.width, content.height, true);
+    {
+        juce::Graphics g (image);
+        complete = paint_chart (g, content, chart_time_text());
+    }
     if (complete && export_image && ! threadShouldExit())
         export_chart (image);
-
     return image;
 }
 
@@ -217,34 +224,42 @@ void TabCanvas::refresh_chart()
 {
     const int width = chart.getWidth();
     const int height = chart.getHeight();
+    if (threadShouldExit() || width < chart_min_size || height < chart_min_size)
+    {
+        chart_image = render_chart (width, height);
+        chart.setImage (chart_image);
+        shown_chart.reset();
+        return;
+    }
+
+    // Taken once: the picture and what it is remembered to show are of the same moment, so that a board
+    // that arrives meanwhile is drawn at the next refresh.
+    const ChartContent content = chart_content (width, height);
 
     // A shown chart whose content has not changed differs from a new one only by its clock. Then only the
     // band with the clock is drawn again, into the picture on the screen, with the very same drawing clipped
     // to that band: the pixels are those of a whole new picture, at a small part of the cost. A picture
     // that is also exported is drawn whole.
-    if (! export_image && shown_chart && chart_image.isValid() && width >= chart_min_size && height >= chart_min_size)
+    if (! export_image && shown_chart && chart_image.isValid() && content == *shown_chart)
     {
-        const ChartContent content = chart_content (width, height);
-        if (content == *shown_chart)
+        const ChartGeometry geometry = chart_geometry (width, height, content.run_histogram, content.pkg_histogram,
+                                                       content.errors.size());
+        const auto band = juce::Rectangle<int> (0, 0, width, geometry.title_box.y + clock_band_height);
         {
-            const ChartGeometry geometry = chart_geometry (width, height, content.run_histogram, content.pkg_histogram,
-                                                           content.errors.size());
-            const auto band = juce::Rectangle<int> (0, 0, width, geometry.title_box.y + clock_band_height);
-            {
-                juce::Graphics g (chart_image);
-                g.reduceClipRegion (band);
-                if (! paint_chart (g, content, chart_time_text()))
-                    shown_chart.reset(); // interrupted: drawn whole next time
-            }
-            chart.repaint (band);
-            return;
+            juce::Graphics g (chart_image);
+            g.reduceClipRegion (band);
+            if (! paint_chart (g, content, chart_time_text()))
+                shown_chart.reset(); // interrupted: drawn whole next time
         }
+        chart.repaint (band);
+        return;
     }
 
-    chart_image = render_chart (width, height);
+    bool complete = false;
+    chart_image = render_content (content, complete);
     chart.setImage (chart_image);
-    if (width >= chart_min_size && height >= chart_min_size && chart_image.isValid())
-        shown_chart = chart_content (width, height);
+    if (complete)
+        shown_chart = content;
     else
         shown_chart.reset();
 }

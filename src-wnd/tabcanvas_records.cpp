@@ -126,7 +126,7 @@ bool TabCanvas::store_record_file (const std::string& path, const std::string& t
 
     // Retries that fail for the same reason (the system's error text, not the temporary file's name) add
     // nothing to the log.
-    const auto cause = [] (const std::string& text) { return text.substr (std::min (text.size(), text.rfind ("\": "))); };
+    const auto cause = [] (const std::string& failure) { return failure.substr (std::min (failure.size(), failure.rfind ("\": "))); };
     auto& held = unwritten_records[path];
     const std::string message = "failed to write the record file " + path + ": " + reason;
     if (log_every_failure || cause (held.reason) != cause (reason))

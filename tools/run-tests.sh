@@ -60,13 +60,13 @@ echo "== thread sanitizer build (build-tsan/)"
 (cd "$top" && cmake --preset tsan > /dev/null)
 cmake --build "$top/build-tsan" -j"$(nproc)" --target vur_core_tests vur_platform_tests vur_history_tests vur_test_child vur-meter-sim \
     vur_shell_tests vur-opc-sim
-# The meter simulator built with the sanitizer takes a termination signal only after its pacing sleep ends
-# (the sanitizer holds signals back until the next call it watches), so its prompt-stop test runs in the two
-# runs above instead.
+# The sanitizer holds signals back until the thread makes a call it watches: the meter simulator takes a
+# termination signal only after its pacing sleep, and the crash deadline's alarm never reaches a thread that
+# waits for a lock for good. Those two tests run in the two runs above instead.
 (cd "$top" && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$top/tests/tsan.supp" \
     xvfb-run -a -s "-screen 0 1280x1024x24" \
     ctest --preset tsan "${ctest_args[@]}" --label-regex "vur_core_tests|vur_platform_tests|vur_history_tests|vur_shell_tests" \
-        -E "^MeterSimulator\.StopsCleanlyOnTerminate$")
+        -E "^(MeterSimulator\.StopsCleanlyOnTerminate|Jobs\.CrashHandlerEndsTheProcessEvenWhenTheLogStaysLocked)$")
 
 if [[ $windows -eq 1 ]]; then
     bash "$top/.ci/windows.sh"

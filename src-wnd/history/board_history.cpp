@@ -270,6 +270,18 @@ bool BoardHistory::ensure_open()
 
 bool BoardHistory::write_batch (std::vector<BoardRecord>& batch)
 {
+    // A statement that does not finish takes the whole batch back; the caller queues its boards again.
+    const auto step_done = [] (sqlite3_stmt* statement) {
+        const int rc = sqlite3_step (statement);
+        sqlite3_reset (statement);
+        return rc == SQLITE_DONE;
+    };
+    const auto abandon = [this] (const std::string& reason) {
+        std::string ignored;
+        db->exec ("ROLLBACK", ignored);
+        fail (reason);
+        return false;
+    };
     std::string error;
     if (! db->exec ("BEGIN IMMEDIATE", error))
     {
@@ -296,16 +308,8 @@ bool BoardHistory::write_batch (std::vector<BoardRecord>& batch)
         sqlite3_bind_int (s, 7, b.kiln);
         sqlite3_bind_int (s, 8, b.run);
         sqlite3_bind_int (s, 9, b.package);
-        const int rc = sqlite3_step (s);
-        sqlite3_reset (s);
-        if (rc != SQLITE_DONE)
-        {
-            error = error_of (db->handle, "write");
-            std::string ignored;
-            db->exec ("ROLLBACK", ignored);
-            fail (error);
-            return false;
-        }
+        if (! step_done (s))
+            return abandon (error_of (db->handle, "write"));
     }
     for (const auto& [key, totals] : runs)
     {
@@ -317,24 +321,11 @@ bool BoardHistory::write_batch (std::vector<BoardRecord>& batch)
         sqlite3_bind_int64 (s, 5, totals.boards);
         sqlite3_bind_double (s, 6, totals.sum);
         sqlite3_bind_double (s, 7, totals.sum_squares);
-        const int rc = sqlite3_step (s);
-        sqlite3_reset (s);
-        if (rc != SQLITE_DONE)
-        {
-            error = error_of (db->handle, "write");
-            std::string ignored;
-            db->exec ("ROLLBACK", ignored);
-            fail (error);
-            return false;
-        }
+        if (! step_done (s))
+            return abandon (error_of (db->handle, "write"));
     }
     if (! db->exec ("COMMIT", error))
-    {
-        std::string ignored;
-        db->exec ("ROLLBACK", ignored);
-        fail ("write: " + error);
-        return false;
-    }
+        return abandon ("write: " + error);
     return true;
 }
 

@@ -74,8 +74,10 @@ class CrashSafetyTest(unittest.TestCase):
             loaded = int(re.search(r"import has finished loading (\d+) boards", self.box.log()).group(1))
             self.assertEqual(loaded, on_disk, "round %d" % round_number)
 
-            # Kill only while the package file is being rewritten: a program that writes nothing must fail.
-            self.box.wait_for_log(r"prefix=a: writing \d+ boards to .*3_007009\.mc")
+            # Kill only once a rewrite has finished and the next has begun (writes follow one another): a
+            # program that writes nothing must fail, and a kill during the round's first write would leave the
+            # file rightly as it was.
+            self.box.wait_for_log(r"prefix=a: writing \d+ boards to .*3_007009\.mc", count=2)
             if round_number % 2 == 0:
                 # At a random moment: wherever the kill lands.
                 time.sleep(rng.uniform(0.8, 2.5))

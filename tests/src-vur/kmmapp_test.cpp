@@ -1,9 +1,13 @@
 #include "app_fixture.h"
 #include "src-log/log.h"
+#include "src-base/platform/crash_deadline.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <regex>
+#include <thread>
 
 namespace
 {
@@ -114,6 +118,29 @@ TEST_F (Jobs, TerminateHandlerLogsAReportAndExitsWithStatus2)
     EXPECT_NE (log.find ("terminate handler invoked\n"), std::string::npos);
     EXPECT_NE (log.find ("Function name:      VUR_CPlusPlus_Terminate_Handler"), std::string::npos);
 }
+// A crash that leaves the log locked (here: another thread holds it for good) must still end the process with
+// the crash's status, not hang with the window frozen.
+TEST_F (Jobs, CrashHandlerEndsTheProcessEvenWhenTheLogStaysLocked)
+{
+    GTEST_FLAG_SET (death_test_style, "threadsafe");
+    EXPECT_EXIT (
+        {
+            Ziz::sys::prepareCrashDeadline();
+            std::atomic<bool> holding { false };
+            std::thread holder ([&holding] {
+                log_lock.enter();
+                holding = true;
+                for (;;)
+                    std::this_thread::sleep_for (std::chrono::hours (1));
+            });
+            holder.detach();
+            while (! holding)
+                std::this_thread::yield();
+            VUR_Juce_Crash_Handler (nullptr);
+        },
+        ::testing::ExitedWithCode (1), "");
+}
+
 // Answers every modal box as soon as it opens, from the message loop that the box itself runs.
 class BoxAnswerer : private juce::Timer
 {

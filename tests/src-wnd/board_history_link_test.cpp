@@ -2,10 +2,12 @@
 // that cannot be written, shown on the charts while it lasts.
 
 #include "app_fixture.h"
-#include "pty_meter.h"
+#include "meter.h"
 #include "src-wnd/board_history_link.h"
 #include "src-wnd/notebook.h"
 #include "src-wnd/tabcanvas.h"
+
+#include "sqlite_rows.h"
 
 #include <sqlite3.h>
 
@@ -20,21 +22,10 @@ std::string query (const std::string& path, const std::string& sql)
     std::string out = "NULL";
     if (sqlite3_open_v2 (path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK)
     {
-        sqlite3_stmt* s = nullptr;
-        if (sqlite3_prepare_v2 (db, sql.c_str(), -1, &s, nullptr) == SQLITE_OK)
-        {
-            out.clear();
-            while (sqlite3_step (s) == SQLITE_ROW)
-            {
-                for (int c = 0; c < sqlite3_column_count (s); ++c)
-                {
-                    const auto* t = sqlite3_column_text (s, c);
-                    out += (c > 0 ? "|" : "") + std::string (t != nullptr ? reinterpret_cast<const char*> (t) : "NULL");
-                }
-                out += "\n";
-            }
-        }
-        sqlite3_finalize (s);
+        bool prepared = false;
+        std::string rows = vurtest::sqlite_rows (db, sql, &prepared);
+        if (prepared)
+            out = std::move (rows);
     }
     sqlite3_close_v2 (db);
     return out;
@@ -80,8 +71,8 @@ TEST_F (BoardHistoryWiring, EveryCountedBoardIsStoredWithItsReadingsNumbersAndDe
 {
     const auto path = folder + "/history/boards.sqlite";
     app->cfg->set_str ("board_history_file", path);
-    vurtest::PtyMeter meter;
-    ASSERT_TRUE (meter.is_open());
+    vurtest::Meter meter;
+    ASSERT_TRUE (meter.is_open()) << vurtest::meter_problem (meter);
     open_channel (meter.path);
 
     const auto before = std::chrono::duration_cast<std::chrono::milliseconds> (
@@ -106,8 +97,8 @@ TEST_F (BoardHistoryWiring, AStoreThatCannotBeWrittenIsOnTheChartUntilItIsBackAn
     const auto path = blocker + "/boards.sqlite";
     vurtest::writeFile (blocker, "in the way");
     app->cfg->set_str ("board_history_file", path);
-    vurtest::PtyMeter meter;
-    ASSERT_TRUE (meter.is_open());
+    vurtest::Meter meter;
+    ASSERT_TRUE (meter.is_open()) << vurtest::meter_problem (meter);
     open_channel (meter.path);
 
     meter.send ("14.8\t14.2\r\n");
@@ -130,8 +121,8 @@ TEST_F (BoardHistoryWiring, AStoreThatCannotBeWrittenIsOnTheChartUntilItIsBackAn
 TEST_F (BoardHistoryWiring, AnEmptySettingSwitchesItOffAndTheBoardsAreStillCounted)
 {
     app->cfg->set_str ("board_history_file", "");
-    vurtest::PtyMeter meter;
-    ASSERT_TRUE (meter.is_open());
+    vurtest::Meter meter;
+    ASSERT_TRUE (meter.is_open()) << vurtest::meter_problem (meter);
     open_channel (meter.path);
     meter.send ("14.8\t14.2\r\n");
     ASSERT_TRUE (pump_until ([&] { return canvas->figures().run_count == 1; }));

@@ -259,10 +259,10 @@ TEST_F (Records, DevicesThatWouldShareRecordFilesAreNamedOnceInTheLogAndOnBothCh
     const auto mark = log_mark();
     app->wnd = app->make_main_window();
 
-    const std::string folder = records_dir + "/%Y/";
+    const std::string shared_setting = records_dir + "/%Y/";
     const std::string year_folder = record_dir + "/";
     EXPECT_EQ (count_of (log_since (mark), "prefix=a and prefix=b would write the same record files into " + year_folder + "\n"), 1u)
-        << log_since (mark) << folder;
+        << log_since (mark) << shared_setting;
     EXPECT_EQ (count_of (log_since (mark), "would write the same record files"), 1u);
     const auto errors_of = [this] (int tab) {
         return dynamic_cast<TabCanvas&> (*app->wnd->notebook.getTabContentComponent (tab)).figures().error_messages;

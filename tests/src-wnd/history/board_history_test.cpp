@@ -1,5 +1,6 @@
 #include "src-wnd/history/board_history.h"
 
+#include "sqlite_rows.h"
 #include "test_env.h"
 
 #include <gtest/gtest.h>
@@ -59,20 +60,10 @@ struct Reader
 
     std::string text (const std::string& sql)
     {
-        sqlite3_stmt* s = nullptr;
-        std::string out;
-        EXPECT_EQ (sqlite3_prepare_v2 (db, sql.c_str(), -1, &s, nullptr), SQLITE_OK) << sql << ": " << sqlite3_errmsg (db);
-        while (sqlite3_step (s) == SQLITE_ROW)
-        {
-            for (int c = 0; c < sqlite3_column_count (s); ++c)
-            {
-                const auto* t = sqlite3_column_text (s, c);
-                out += (c > 0 ? "|" : "") + std::string (t != nullptr ? reinterpret_cast<const char*> (t) : "NULL");
-            }
-            out += "\n";
-        }
-        sqlite3_finalize (s);
-        return out;
+        bool prepared = false;
+        std::string rows = vurtest::sqlite_rows (db, sql, &prepared);
+        EXPECT_TRUE (prepared) << sql << ": " << sqlite3_errmsg (db);
+        return rows;
     }
 };
 } // namespace
