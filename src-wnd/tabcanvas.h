@@ -24,6 +24,7 @@
 #include <vector>
 
 class Cfg;
+
 // What the reading thread and the message thread share: the boards, the numbers they are counted under and
 // the texts drawn on the chart. The channel's lock guards it; only the channel takes the lock.
 struct ChannelState
@@ -126,7 +127,6 @@ public:
     // At each poll (message thread): the record files that could not be written are tried again.
     void retry_unwritten_records();
 
-    juce::CriticalSection lock;
     Cfg& cfg;
     // The window's own error texts, shown first on the chart; none for a channel without a window.
     const std::vector<std::string>* window_errors = nullptr;
