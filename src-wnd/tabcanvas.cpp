@@ -110,15 +110,7 @@ ChannelFigures TabCanvas::figures (BoardValues values) const
     copy.pkg_stddev = state.pkg_stddev;
     copy.run_histogram = state.run_histogram;
     copy.pkg_histogram = state.pkg_histogram;
-    copy.boards_changed_time = state.boards_changed_time;
-    copy.current_kiln = state.current_kiln;
-    copy.current_run = state.current_run;
-    copy.current_pkg = state.current_pkg;
-    copy.kiln_text = state.kiln_text;
-    copy.run_text = state.run_text;
-    copy.pkg_text = state.pkg_text;
-    copy.error_messages = state.error_messages;
-    copy.standing_errors = state.standing_errors;
+    static_cast<ChannelNumbers&> (copy) = state;
     if (values == BoardValues::included)
     {
         copy.run_values = state.run_values;

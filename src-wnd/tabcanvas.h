@@ -25,9 +25,27 @@
 
 class Cfg;
 
+// What a channel holds besides its boards: when they last changed, the numbers they are counted under and
+// the texts drawn on the chart. Both the shared state and a copy of it have it, so a copy takes it whole.
+struct ChannelNumbers
+{
+    std::int64_t boards_changed_time = 0;
+
+    std::int32_t current_kiln = 0;
+    std::int32_t current_run = 0;
+    std::int32_t current_pkg = 0;
+    std::string kiln_text;
+    std::string run_text;
+    std::string pkg_text;
+
+    std::vector<std::string> error_messages;
+    // Conditions that are drawn on the chart for as long as they last, by what they are about.
+    std::map<std::string, std::string> standing_errors;
+};
+
 // What the reading thread and the message thread share: the boards, the numbers they are counted under and
 // the texts drawn on the chart. The channel's lock guards it; only the channel takes the lock.
-struct ChannelState
+struct ChannelState : ChannelNumbers
 {
     ChannelState() = default;
     ChannelState (const ChannelState&) = delete;
@@ -44,18 +62,6 @@ struct ChannelState
     double& pkg_average = pkg_bucket.average;
     double& run_stddev = run_bucket.stddev;
     double& pkg_stddev = pkg_bucket.stddev;
-    std::int64_t boards_changed_time = 0;
-
-    std::int32_t current_kiln = 0;
-    std::int32_t current_run = 0;
-    std::int32_t current_pkg = 0;
-    std::string kiln_text;
-    std::string run_text;
-    std::string pkg_text;
-
-    std::vector<std::string> error_messages;
-    // Conditions that are drawn on the chart for as long as they last, by what they are about.
-    std::map<std::string, std::string> standing_errors;
 };
 
 enum class BoardValues
@@ -66,7 +72,7 @@ enum class BoardValues
 
 // One moment of a channel. The board values themselves are copied only when asked for: a run can hold tens
 // of thousands of them, and the display needs only the figures.
-struct ChannelFigures
+struct ChannelFigures : ChannelNumbers
 {
     std::size_t run_count = 0;
     std::size_t pkg_count = 0;
@@ -78,15 +84,6 @@ struct ChannelFigures
     double pkg_stddev = 0.0;
     std::array<std::uint64_t, moisture_bin_count> run_histogram {};
     std::array<std::uint64_t, moisture_bin_count> pkg_histogram {};
-    std::int64_t boards_changed_time = 0;
-    std::int32_t current_kiln = 0;
-    std::int32_t current_run = 0;
-    std::int32_t current_pkg = 0;
-    std::string kiln_text;
-    std::string run_text;
-    std::string pkg_text;
-    std::vector<std::string> error_messages;
-    std::map<std::string, std::string> standing_errors;
     std::vector<double> run_values; // empty unless asked for
     std::vector<double> pkg_values; // empty unless asked for
 };
