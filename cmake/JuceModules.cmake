@@ -22,6 +22,9 @@ target_compile_definitions(vur_juce
         JUCE_REPORT_APP_USAGE=0
         JUCE_STANDALONE_APPLICATION=1
         JUCE_SILENCE_XCODE_15_LINKER_WARNING=1
+        # Debug builds would print the framework's version on every program's standard error, the OPC
+        # console's and the meter simulator's included, whose first line is their own message.
+        JUCE_DISABLE_JUCE_VERSION_PRINTING=1
     INTERFACE
         $<TARGET_PROPERTY:vur_juce,COMPILE_DEFINITIONS>)
 

@@ -2,19 +2,11 @@
 # run cpack in the build folder:
 #   cmake --build <build> --target vur vur-opc-sim vur-meter-sim && (cd <build> && cpack)
 
-# The full version, build number included, as the application reports it; the download listing that
-# the version check reads expects files named vur-<version>-win...
-file(STRINGS ${CMAKE_SOURCE_DIR}/src-vur/core/version_check.h _vur_version_line
-    REGEX "application_version = \"[0-9.-]+\"")
-if(_vur_version_line MATCHES "\"([0-9.-]+)\"")
-    set(VUR_FULL_VERSION ${CMAKE_MATCH_1})
-else()
-    set(VUR_FULL_VERSION ${PROJECT_VERSION})
-endif()
-
+# The download listing that the version check reads expects files named vur-<full version>-win...; the
+# version comes from the project (VUR_FULL_VERSION, top CMakeLists.txt).
 set(CPACK_PACKAGE_NAME "vur")
 set(CPACK_PACKAGE_VENDOR "Dadovir")
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VERSION ${VUR_RELEASE_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Monitor for the inline moisture meters of a planing line")
 set(CPACK_PACKAGE_CONTACT "Dana Voss <support@dadovir-moisture.example>")
 set(CPACK_STRIP_FILES FALSE)

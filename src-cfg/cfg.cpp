@@ -1,23 +1,21 @@
 #include "src-cfg/cfg.h"
 
 #include "src-base/core/ZizException.h"
+#include "src-base/juce_text.h"
 #include "src-base/platform/os_conventions.h"
 #include "src-cfg/core/setting_text.h"
+#include "src-cfg/properties_text.h"
 #include "src-log/log.h"
-#include "src-vur/kmmapp.h"
 
+#include <atomic>
 #include <cstdlib>
 
 namespace
 {
+// The application's store while it lives; read from the reading threads.
+std::atomic<Cfg*> current_store { nullptr };
+
 const char* const applicationFolderName = "DuvidudUvereverOzure";
-
-juce::String toJuce (const std::string& text) { return juce::String::fromUTF8 (text.c_str(), static_cast<int> (text.size())); }
-
-std::vector<std::string>* applicationErrorSink()
-{
-    return &vur().startup_errors;
-}
 
 // What kept the framework from reading an existing file, in its own words where it has them.
 std::string unreadable_reason (const juce::File& file)
@@ -37,27 +35,10 @@ std::string unreadable_reason (const juce::File& file)
 
 std::optional<std::map<std::string, std::string>> read_cfg_entries (const std::string& xmlText)
 {
-    // As juce::PropertiesFile::loadAsXml does it, which is private to the framework.
-    const auto document = juce::parseXMLIfTagMatches (toJuce (xmlText), "PROPERTIES");
-    if (document == nullptr)
+    const auto entries = read_properties_text (xmlText);
+    if (! entries)
         return std::nullopt;
-
-    juce::StringPairArray entries (true);
-    for (auto* element : document->getChildWithTagNameIterator ("VALUE"))
-    {
-        const auto name = element->getStringAttribute ("name");
-        if (name.isEmpty())
-            continue;
-        if (const auto* child = element->getFirstChildElement())
-            entries.set (name, child->toString (juce::XmlElement::TextFormat().singleLine().withoutHeader()));
-        else
-            entries.set (name, element->getStringAttribute ("val"));
-    }
-
-    std::map<std::string, std::string> result;
-    for (int i = 0; i < entries.size(); ++i)
-        result[entries.getAllKeys()[i].toStdString()] = entries.getAllValues()[i].toStdString();
-    return result;
+    return std::map<std::string, std::string> (entries->begin(), entries->end());
 }
 
 std::string default_output_directory() { return Ziz::sys::defaultRecordFolder(); }
@@ -94,8 +75,6 @@ juce::File Cfg::default_file()
         .getChildFile (fileName);
 }
 
-Cfg::Cfg() : Cfg (applicationErrorSink()) {}
-
 Cfg::Cfg (std::vector<std::string>& startupErrors) : Cfg (&startupErrors) {}
 
 Cfg::Cfg (std::vector<std::string>* startupErrors)
@@ -116,6 +95,10 @@ Cfg::Cfg (std::vector<std::string>* startupErrors)
     }
 
     set_defaults();
+
+    // The first store built is the application's; one built beside it (a test's, a tool's) does not replace it.
+    Cfg* none = nullptr;
+    current_store.compare_exchange_strong (none, this);
 }
 
 void Cfg::propertyChanged()
@@ -128,6 +111,9 @@ void Cfg::propertyChanged()
 
 Cfg::~Cfg()
 {
+    Cfg* self = this;
+    current_store.compare_exchange_strong (self, nullptr);
+
     // A failed save here has nobody left to tell.
     saveIfNeeded();
 }
@@ -160,41 +146,41 @@ void Cfg::set_default (const std::string& key, std::int32_t value)
 
 void Cfg::set_default (const std::string& key, const std::string& value)
 {
-    if (! containsKey (toJuce (key)))
-        setValue (toJuce (key), toJuce (value));
+    if (! containsKey (to_juce (key)))
+        setValue (to_juce (key), to_juce (value));
 }
 
 void Cfg::set_str (const std::string& key, const std::string& value)
 {
-    setValue (toJuce (key), toJuce (value));
+    setValue (to_juce (key), to_juce (value));
 }
 
 std::string Cfg::get_str (const std::string& key, const std::string& fallback) const
 {
-    if (! containsKey (toJuce (key)))
+    if (! containsKey (to_juce (key)))
         return fallback;
-    return getValue (toJuce (key)).toStdString();
+    return getValue (to_juce (key)).toStdString();
 }
 
 std::string Cfg::get_str (const std::string& key) const
 {
-    if (! containsKey (toJuce (key)))
+    if (! containsKey (to_juce (key)))
         throw Ziz::Exception ("Cfg::get_str", "src-cfg\\cfg", __LINE__, "expected configuration to contain a key named \"" + key + "\"");
-    return getValue (toJuce (key)).toStdString();
+    return getValue (to_juce (key)).toStdString();
 }
 
 std::int32_t Cfg::get_int (const std::string& key) const
 {
-    if (! containsKey (toJuce (key)))
+    if (! containsKey (to_juce (key)))
         throw Ziz::Exception ("Cfg::get_int", "src-cfg\\cfg", __LINE__, "expected configuration to contain a key named \"" + key + "\"");
-    return Ziz::readIntSetting (getValue (toJuce (key)).toStdString());
+    return Ziz::readIntSetting (getValue (to_juce (key)).toStdString());
 }
 
 bool Cfg::get_bool (const std::string& key, bool fallback) const
 {
-    if (! containsKey (toJuce (key)))
+    if (! containsKey (to_juce (key)))
         return fallback;
-    return Ziz::readBoolSetting (getValue (toJuce (key)).toStdString()).value_or (fallback);
+    return Ziz::readBoolSetting (getValue (to_juce (key)).toStdString()).value_or (fallback);
 }
 
 std::string Cfg::shown_name (const std::string& prefix) const
@@ -224,7 +210,7 @@ void Cfg::set_device_defaults (const std::string& prefix)
     set_default (prefix + "_comm_str", "baud=9600 parity=N data=8 stop=1 to=on xon=off odsr=off octs=off dtr=on rts=on idsr=off");
 
     for (const char* obsolete : { "_speed", "_data_bits", "_parity_bits", "_stop_bits" })
-        removeValue (toJuce (prefix + obsolete));
+        removeValue (to_juce (prefix + obsolete));
 }
 
 std::vector<std::string> Cfg::get_keys()
@@ -236,4 +222,13 @@ std::vector<std::string> Cfg::get_keys()
     for (const auto& key : all.getAllKeys())
         keys.push_back (key.toStdString());
     return keys;
+}
+
+Cfg* find_cfg_store() { return current_store.load(); }
+
+Cfg& cfg_store()
+{
+    if (auto* store = find_cfg_store())
+        return *store;
+    throw ZIZ_EXCEPTION ("cfg_store", "there is no configuration store");
 }

@@ -15,9 +15,7 @@ class Cfg : public juce::PropertiesFile
 {
 public:
     // Loads the file, logs its path and writes the global defaults; a failed save, or a file that exists but
-    // cannot be read, is appended to the application's startup_errors.
-    Cfg();
-    // The same, with the failures going to the given list (for use without an application object).
+    // cannot be read, is appended to startupErrors (the application passes its start-up error list).
     explicit Cfg (std::vector<std::string>& startupErrors);
     ~Cfg() override;
 
@@ -54,6 +52,12 @@ private:
     // The file exists but could not be read: the store works from its defaults in memory and never writes it.
     bool read_only = false;
 };
+
+// The configuration store of the application, which owns it: the first Cfg built that still exists. Code
+// below the application reaches the settings through this, not through the application object.
+// cfg_store() throws when there is none; find_cfg_store() returns nullptr then.
+Cfg& cfg_store();
+Cfg* find_cfg_store();
 
 // The entries that a configuration file holding this text loads as, read the way the store reads its file
 // (keys found ignoring case, the spelling of a key's first entry kept, a later entry's value replacing an

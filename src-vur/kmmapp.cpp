@@ -82,6 +82,14 @@ std::string build_type_text()
 }
 } // namespace
 
+std::unique_ptr<VODAze> DERIzidirurodo::make_main_window()
+{
+    VODAze::Actions actions;
+    actions.show_about = [this] { run (job_about_window); };
+    actions.shut_down = [this] { run (job_shutdown); };
+    return std::make_unique<VODAze> (device_prefixes, std::move (actions));
+}
+
 DERIzidirurodo& vur()
 {
     auto* instance = dynamic_cast<DERIzidirurodo*> (juce::JUCEApplicationBase::getInstance());
@@ -232,7 +240,7 @@ void DERIzidirurodo::run (int job)
             case job_main_window:
                 log_line ("starting the main window");
                 wnd.reset();
-                wnd = std::make_unique<VODAze>();
+                wnd = make_main_window();
                 break;
             case job_shutdown:
                 run_shutdown_job();
@@ -260,7 +268,7 @@ void DERIzidirurodo::run_load_job()
     look_and_feel = VEVAvevUzaVeri::create();
 
     cfg.reset();
-    cfg = std::make_unique<Cfg>();
+    cfg = std::make_unique<Cfg> (startup_errors);
 
     LoadWnd load_window;
     // Priority 5 of the old ten-step scale is the framework's normal priority.

@@ -47,6 +47,10 @@ public:
     // ends with status 1.
     void end_unless_main_window_open();
 
+    // The main window, one tab per device of device_prefixes, its F1 and close button wired to the about and
+    // shutdown jobs. Needs the configuration store.
+    std::unique_ptr<VODAze> make_main_window();
+
     static const char* job_name (int job);
     static std::string about_text();
 

@@ -2,7 +2,6 @@
 
 #include "src-cfg/cfg.h"
 #include "src-log/log.h"
-#include "src-vur/kmmapp.h"
 #include "src-cfg/core/history_location.h"
 #include "src-cfg/core/setting_text.h"
 #include "src-wnd/notebook.h"
@@ -22,7 +21,7 @@ constexpr int status_poll_ms = 500;
 
 BoardHistoryLink::BoardHistoryLink (Notebook& channels) : notebook (channels)
 {
-    auto& cfg = *vur().cfg;
+    auto& cfg = cfg_store();
     // Not written into the configuration when missing, so that a workstation that never names them keeps
     // its file as it was; a missing key means the default, an empty one switches the history off.
     const std::string path = cfg.get_str ("board_history_file", default_board_history_file (cfg.get_str ("output_directory", "")));

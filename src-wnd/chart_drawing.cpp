@@ -1,16 +1,12 @@
 #include "src-wnd/chart_drawing.h"
 
+#include "src-base/juce_text.h"
 #include "src-base/platform/atomic_file.h"
 
 namespace
 {
 juce::Rectangle<float> to_rect (const ChartRect& r) { return { r.x, r.y, r.width, r.height }; }
 juce::Rectangle<int> to_rect (const ChartBox& b) { return { b.x, b.y, b.width, b.height }; }
-
-juce::String to_juce (const std::string& text)
-{
-    return juce::String::fromUTF8 (text.c_str(), static_cast<int> (text.size()));
-}
 
 void draw_bar (juce::Graphics& g, const ChartRect& bar, juce::Colour colour)
 {

@@ -1,7 +1,6 @@
 #include "src-wnd/notebook.h"
 
 #include "src-log/log.h"
-#include "src-vur/kmmapp.h"
 #include "src-wnd/tabcanvas.h"
 #include "src-wnd/vodaze.h"
 
@@ -9,7 +8,6 @@ Notebook::Notebook() : juce::TabbedComponent (juce::TabbedButtonBar::TabsAtTop) 
 
 void Notebook::currentTabChanged (int newCurrentTabIndex, const juce::String&)
 {
-    vur();
     const juce::Colour baseColour = VODAze::tab_base_colour();
     const juce::Colour currentColour = VODAze::current_tab_colour();
 

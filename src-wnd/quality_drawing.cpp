@@ -1,7 +1,6 @@
 #include "src-wnd/quality_drawing.h"
 
 #include "src-cfg/cfg.h"
-#include "src-vur/kmmapp.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,7 +11,7 @@ namespace
 {
 double number_setting (const std::string& key, double fallback)
 {
-    const std::string text = vur().cfg->get_str (key, "");
+    const std::string text = cfg_store().get_str (key, "");
     char* end = nullptr;
     const double value = std::strtod (text.c_str(), &end);
     return end != text.c_str() && std::isfinite (value) ? value : fallback;
@@ -41,7 +40,7 @@ QualityView quality_view_of (const std::string& prefix, const std::vector<double
                              const std::vector<double>& pkg_values)
 {
     QualityView view;
-    auto& cfg = *vur().cfg;
+    auto& cfg = cfg_store();
     view.show_quality = cfg.get_bool (prefix + "_show_quality", false);
     view.show_trend = cfg.get_bool (prefix + "_show_trend", false);
     if (! view.shows_anything())

@@ -6,24 +6,19 @@
 
 #include "src-cfg/cfg.h"
 #include "src-log/log.h"
-#include "src-vur/kmmapp.h"
-
-#include <ctime>
-
-namespace
-{
-std::int64_t now_seconds() { return static_cast<std::int64_t> (std::time (nullptr)); }
-} // namespace
+#include "src-base/core/wall_clock.h"
 
 const juce::Colour TabCanvas::run_colour (230, 204, 242);
 const juce::Colour TabCanvas::pkg_colour (192, 192, 255);
 
-TabCanvas::TabCanvas (const std::string& device_prefix)
+TabCanvas::TabCanvas (const std::string& device_prefix) : TabCanvas (device_prefix, cfg_store()) {}
+
+TabCanvas::TabCanvas (const std::string& device_prefix, Cfg& settings, const std::vector<std::string>* window_error_messages)
     : juce::Thread ("thread for device prefix " + juce::String::fromUTF8 (device_prefix.c_str())),
+      cfg (settings),
+      window_errors (window_error_messages),
       prefix (device_prefix)
 {
-    auto& cfg = *vur().cfg;
-
     shown_device_name = cfg.shown_name (prefix);
     opc_output_filename = cfg.get_str ("opc_output_filename");
     kiln_register = cfg.get_str (prefix + "_opc_kiln_register") + "=";
@@ -115,15 +110,7 @@ ChannelFigures TabCanvas::figures (BoardValues values) const
     copy.pkg_stddev = state.pkg_stddev;
     copy.run_histogram = state.run_histogram;
     copy.pkg_histogram = state.pkg_histogram;
-    copy.boards_changed_time = state.boards_changed_time;
-    copy.current_kiln = state.current_kiln;
-    copy.current_run = state.current_run;
-    copy.current_pkg = state.current_pkg;
-    copy.kiln_text = state.kiln_text;
-    copy.run_text = state.run_text;
-    copy.pkg_text = state.pkg_text;
-    copy.error_messages = state.error_messages;
-    copy.standing_errors = state.standing_errors;
+    static_cast<ChannelNumbers&> (copy) = state;
     if (values == BoardValues::included)
     {
         copy.run_values = state.run_values;
@@ -140,7 +127,7 @@ void TabCanvas::change (const std::function<void (ChannelState&)>& edit)
 
 std::optional<std::regex> TabCanvas::compile_pattern_setting (const std::string& key)
 {
-    const std::string pattern = vur().cfg->get_str (key);
+    const std::string pattern = cfg.get_str (key);
     try
     {
         return std::regex (pattern, std::regex::ECMAScript);

@@ -23,9 +23,29 @@
 #include <string>
 #include <vector>
 
+class Cfg;
+
+// What a channel holds besides its boards: when they last changed, the numbers they are counted under and
+// the texts drawn on the chart. Both the shared state and a copy of it have it, so a copy takes it whole.
+struct ChannelNumbers
+{
+    std::int64_t boards_changed_time = 0;
+
+    std::int32_t current_kiln = 0;
+    std::int32_t current_run = 0;
+    std::int32_t current_pkg = 0;
+    std::string kiln_text;
+    std::string run_text;
+    std::string pkg_text;
+
+    std::vector<std::string> error_messages;
+    // Conditions that are drawn on the chart for as long as they last, by what they are about.
+    std::map<std::string, std::string> standing_errors;
+};
+
 // What the reading thread and the message thread share: the boards, the numbers they are counted under and
 // the texts drawn on the chart. The channel's lock guards it; only the channel takes the lock.
-struct ChannelState
+struct ChannelState : ChannelNumbers
 {
     ChannelState() = default;
     ChannelState (const ChannelState&) = delete;
@@ -42,18 +62,6 @@ struct ChannelState
     double& pkg_average = pkg_bucket.average;
     double& run_stddev = run_bucket.stddev;
     double& pkg_stddev = pkg_bucket.stddev;
-    std::int64_t boards_changed_time = 0;
-
-    std::int32_t current_kiln = 0;
-    std::int32_t current_run = 0;
-    std::int32_t current_pkg = 0;
-    std::string kiln_text;
-    std::string run_text;
-    std::string pkg_text;
-
-    std::vector<std::string> error_messages;
-    // Conditions that are drawn on the chart for as long as they last, by what they are about.
-    std::map<std::string, std::string> standing_errors;
 };
 
 enum class BoardValues
@@ -64,7 +72,7 @@ enum class BoardValues
 
 // One moment of a channel. The board values themselves are copied only when asked for: a run can hold tens
 // of thousands of them, and the display needs only the figures.
-struct ChannelFigures
+struct ChannelFigures : ChannelNumbers
 {
     std::size_t run_count = 0;
     std::size_t pkg_count = 0;
@@ -76,15 +84,6 @@ struct ChannelFigures
     double pkg_stddev = 0.0;
     std::array<std::uint64_t, moisture_bin_count> run_histogram {};
     std::array<std::uint64_t, moisture_bin_count> pkg_histogram {};
-    std::int64_t boards_changed_time = 0;
-    std::int32_t current_kiln = 0;
-    std::int32_t current_run = 0;
-    std::int32_t current_pkg = 0;
-    std::string kiln_text;
-    std::string run_text;
-    std::string pkg_text;
-    std::vector<std::string> error_messages;
-    std::map<std::string, std::string> standing_errors;
     std::vector<double> run_values; // empty unless asked for
     std::vector<double> pkg_values; // empty unless asked for
 };
@@ -95,6 +94,10 @@ public:
     static constexpr int number_of_bins = moisture_bin_count;
     using Histogram = std::array<std::uint64_t, number_of_bins>;
 
+    // The channel reads its settings from the given store, and shows the window's error texts (when given)
+    // on its chart above its own.
+    TabCanvas (const std::string& device_prefix, Cfg& settings, const std::vector<std::string>* window_error_messages = nullptr);
+    // The same with the application's store (cfg_store()) and no window.
     explicit TabCanvas (const std::string& device_prefix);
     ~TabCanvas() override;
 
@@ -121,6 +124,9 @@ public:
     // At each poll (message thread): the record files that could not be written are tried again.
     void retry_unwritten_records();
 
+    Cfg& cfg;
+    // The window's own error texts, shown first on the chart; none for a channel without a window.
+    const std::vector<std::string>* window_errors = nullptr;
     // Thread contract. Message thread: construction, destruction, the timer and every poll, the display
     // (update_status, update_deviations, render_chart, resized), the kiln/run/package change and the import,
     // retry_unwritten_records. Reading thread (or, before it starts, whoever stands in for it): run,

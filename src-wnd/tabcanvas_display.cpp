@@ -5,9 +5,10 @@
 #include "src-wnd/thread_contract.h"
 
 #include "src-base/core/ZizString.h"
+#include "src-base/core/wall_clock.h"
+#include "src-base/juce_text.h"
 #include "src-cfg/cfg.h"
 #include "src-log/log.h"
-#include "src-vur/kmmapp.h"
 #include "src-wnd/chart_drawing.h"
 #include "src-wnd/core/board_warning.h"
 #include "src-wnd/core/chart_geometry.h"
@@ -34,16 +35,6 @@ void set_up_label (juce::Label& label, const char* text)
 {
     label.setText (text, juce::dontSendNotification);
     label.setJustificationType (juce::Justification::centredRight);
-}
-
-std::int64_t now_seconds() { return static_cast<std::int64_t> (std::time (nullptr)); }
-
-juce::String to_juce (const std::string& text) { return juce::String::fromUTF8 (text.c_str(), static_cast<int> (text.size())); }
-
-// The name the chart and the warning show: the one the tab shows.
-std::string shown_name (const std::string& prefix)
-{
-    return vur().cfg->shown_name (prefix);
 }
 } // namespace
 
@@ -164,13 +155,12 @@ TabCanvas::ChartContent TabCanvas::chart_content (int width, int height) const
     ChartContent content;
     content.width = width;
     content.height = height;
-    content.name = shown_name (prefix);
-    if (const auto* window = vur().wnd.get())
-        content.errors = window->error_messages;
+    content.name = cfg.shown_name (prefix);
+    if (window_errors != nullptr)
+        content.errors = *window_errors;
 
     // A copy of one moment: the picture is consistent, and the reading thread does not wait for the drawing.
     // The boards themselves are copied only for the quality figures and the trend.
-    auto& cfg = *vur().cfg;
     const bool quality_wanted = cfg.get_bool (prefix + "_show_quality", false) || cfg.get_bool (prefix + "_show_trend", false);
     const ChannelFigures now = figures (quality_wanted ? BoardValues::included : BoardValues::left_out);
     content.errors.insert (content.errors.end(), now.error_messages.begin(), now.error_messages.end());
@@ -333,14 +323,13 @@ void TabCanvas::update_status()
 void TabCanvas::check_board_count_warning (std::uint64_t n)
 {
     // Read in this order, so that a disabled warning never looks at its other settings.
-    auto& cfg = *vur().cfg;
     if (warning.warning_showing || ! cfg.get_bool ("warn_if_package_contains_too_many_boards", true))
         return;
     if (! warning.check (true, n, cfg.get_int ("warn_board_threshold"), cfg.get_int ("warn_seconds_between_warnings"), now_seconds()))
         return;
 
     const auto time = juce::Time::getCurrentTime();
-    const std::string name = shown_name (prefix);
+    const std::string name = cfg.shown_name (prefix);
     const std::string message = warning_message (name, run_value.getText().toStdString(), pkg_value.getText().toStdString(), n,
                                                  time.formatted ("%Y-%b-%d").toStdString(), time.formatted ("%H:%M:%S").toStdString());
     log_line ("prefix=" + prefix + ": " + message);

@@ -6,7 +6,6 @@
 
 #include "src-cfg/cfg.h"
 #include "src-log/log.h"
-#include "src-vur/kmmapp.h"
 #include "src-wnd/core/meter_reading.h"
 #include "src-wnd/core/sim_table.h"
 
@@ -25,7 +24,6 @@ std::int64_t monotonic_ns()
 void TabCanvas::read_device()
 {
     VUR_ON_THREAD (*this);
-    auto& cfg = *vur().cfg;
     const std::string device = cfg.get_str (prefix + "_device");
     const std::string name = cfg.get_str (prefix + "_name");
     const std::int32_t interval_ms = cfg.get_int (prefix + "_interval_ms");

@@ -9,7 +9,6 @@
 #include "src-base/platform/os_conventions.h"
 #include "src-cfg/cfg.h"
 #include "src-log/log.h"
-#include "src-vur/kmmapp.h"
 #include "src-wnd/core/record_format.h"
 #include "src-wnd/core/record_import.h"
 
@@ -30,18 +29,17 @@ int current_year()
 // The record folder as the device's settings name it this year. Record files are named by kiln, run and
 // package only, so devices that must keep their files apart each name a folder of their own under
 // <prefix>_output_directory; without one they share output_directory.
-std::string record_folder_name (const std::string& prefix)
+std::string record_folder_name (const Cfg& cfg, const std::string& prefix)
 {
-    auto& cfg = *vur().cfg;
     const std::string setting = cfg.get_str (prefix + "_output_directory", cfg.get_str ("output_directory"));
     return record_directory (setting, current_year());
 }
 
 // The record folder, created when missing. A folder that cannot be created is logged: the write that
 // follows fails and says so too, but the reason is here.
-fs::path record_folder (const std::string& prefix)
+fs::path record_folder (const Cfg& cfg, const std::string& prefix)
 {
-    const fs::path folder = fs::u8path (record_folder_name (prefix));
+    const fs::path folder = fs::u8path (record_folder_name (cfg, prefix));
     std::error_code error;
     fs::create_directories (folder, error);
     if (error)
@@ -70,16 +68,16 @@ RecordDestination TabCanvas::record_destination() const
 {
     RecordDestination destination;
     destination.prefix = prefix;
-    destination.folder = record_folder_name (prefix);
+    destination.folder = record_folder_name (cfg, prefix);
     destination.numbers_source = csv_filename.empty()
                                      ? "OPC output file " + opc_output_filename + ", registers " + kiln_register + run_register + pkg_register
-                                     : "CSV file " + csv_filename + ", pattern " + vur().cfg->get_str (prefix + "_opc_via_csv_regex");
+                                     : "CSV file " + csv_filename + ", pattern " + cfg.get_str (prefix + "_opc_via_csv_regex");
     return destination;
 }
 
 bool TabCanvas::write_record_file (bool summary)
 {
-    const fs::path folder = record_folder (prefix);
+    const fs::path folder = record_folder (cfg, prefix);
     std::string path;
     bool written = false;
     {
@@ -196,7 +194,7 @@ void TabCanvas::write_summary_file()
 void TabCanvas::import_records()
 {
     VUR_ON_MESSAGE_THREAD();
-    const fs::path folder = record_folder (prefix);
+    const fs::path folder = record_folder (cfg, prefix);
 
     // Held for the whole import, the reading of the files too. While the import runs, the package bucket
     // holds the boards of whichever package file it read last; a board that the reading thread added in

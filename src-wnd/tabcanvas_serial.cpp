@@ -5,8 +5,7 @@
 
 #include "src-cfg/cfg.h"
 #include "src-log/log.h"
-#include "src-vur/kmmapp.h"
-#include "src-wnd/core/comm_settings.h"
+#include "src-base/core/comm_settings.h"
 
 #include <algorithm>
 
@@ -30,7 +29,7 @@ void TabCanvas::open_serial_device (const std::string& device)
     if (! serial_handle.open (device))
         fail ("failed to open serial communication device " + device, 22);
 
-    const std::string settings = vur().cfg->get_str (prefix + "_comm_str");
+    const std::string settings = cfg.get_str (prefix + "_comm_str");
     log_line ("device=" + device + ", str=" + settings);
 
     Ziz::CommSettings dcb;

@@ -7,7 +7,6 @@
 #include "src-base/core/ZizString.h"
 #include "src-cfg/cfg.h"
 #include "src-log/log.h"
-#include "src-vur/kmmapp.h"
 #include "src-wnd/core/record_format.h"
 
 #include <ctime>
@@ -153,7 +152,6 @@ void TabCanvas::apply_kiln_run_pkg_change()
         pkg_changed_time = now;
     }
 
-    auto& cfg = *vur().cfg;
     cfg.setValue (juce::String::fromUTF8 ((prefix + "_last_kiln").c_str()), pending_kiln);
     cfg.setValue (juce::String::fromUTF8 ((prefix + "_last_run").c_str()), pending_run);
     cfg.setValue (juce::String::fromUTF8 ((prefix + "_last_pkg").c_str()), pending_pkg);

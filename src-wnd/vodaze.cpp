@@ -4,8 +4,6 @@
 #include "src-base/core/command_line.h"
 #include "src-cfg/cfg.h"
 #include "src-log/log.h"
-#include "src-vur/kmmapp.h"
-#include "src-vur/lookandfeel.h"
 #include "src-wnd/tabcanvas.h"
 #include "src-wnd/core/record_sharing.h"
 #include "src-wnd/refresh_tick.h"
@@ -13,6 +11,7 @@
 #include <vector>
 
 #include <VurImages.h>
+#include <vur_version.h>
 
 namespace
 {
@@ -28,24 +27,25 @@ juce::Colour default_background()
 }
 } // namespace
 
-VODAze::VODAze()
+VODAze::VODAze (const std::vector<std::string>& device_prefixes, Actions window_actions)
     : juce::DocumentWindow (juce::String ("VUR v") + application_version, default_background(),
-                            title_bar_buttons (vur().cfg->get_bool ("allow_user_to_close", true)), true)
+                            title_bar_buttons (cfg_store().get_bool ("allow_user_to_close", true)), true),
+      actions (std::move (window_actions))
 {
-    auto& app = vur();
+    auto& cfg = cfg_store();
     const juce::Colour tabColour = tab_base_colour();
 
     const juce::File executableFolder = juce::File::getSpecialLocation (juce::File::currentApplicationFile).getParentDirectory();
-    const juce::File cfgFile = app.cfg->getFile();
+    const juce::File cfgFile = cfg.getFile();
 
     start_opc_console (executableFolder, cfgFile);
 
     try
     {
-        for (const auto& prefix : app.device_prefixes)
+        for (const auto& prefix : device_prefixes)
         {
-            const std::string name = app.cfg->shown_name (prefix);
-            auto* canvas = new TabCanvas (prefix);
+            const std::string name = cfg.shown_name (prefix);
+            auto* canvas = new TabCanvas (prefix, cfg, &error_messages);
             notebook.addTab (juce::String::fromUTF8 (name.c_str()), tabColour, canvas, true, -1);
         }
     }
@@ -69,8 +69,8 @@ VODAze::VODAze()
     if (auto* peer = getPeer())
         peer->setIcon (icon);
 
-    if (app.cfg->containsKey ("VODAze"))
-        restore_placement (app.cfg->getValue ("VODAze"));
+    if (cfg.containsKey ("VODAze"))
+        restore_placement (cfg.getValue ("VODAze"));
 
     setVisible (true);
     startTimer (until_next_tick (console_watch_ms));
@@ -80,15 +80,9 @@ VODAze::~VODAze()
 {
     stopTimer();
 
-    try
-    {
-        if (auto* cfg = vur().cfg.get())
-            cfg->setValue ("VODAze", getWindowStateAsString());
-    }
-    catch (...)
-    {
-        // Without an application object there is nowhere to keep the placement.
-    }
+    // Without a store there is nowhere to keep the placement.
+    if (auto* cfg = find_cfg_store())
+        cfg->setValue ("VODAze", getWindowStateAsString());
 
     terminate_opc_console();
 
@@ -129,10 +123,10 @@ void VODAze::warn_of_shared_record_files()
 
 juce::Colour VODAze::tab_base_colour()
 {
-    const auto& app = vur();
-    if (app.look_and_feel != nullptr)
-        return app.look_and_feel->getCurrentColourScheme().getUIColour (juce::LookAndFeel_V4::ColourScheme::windowBackground);
-    return VEVAvevUzaVeri::colour_scheme().getUIColour (juce::LookAndFeel_V4::ColourScheme::windowBackground);
+    // The application installs the system's look and feel as the framework's default before it opens windows.
+    if (auto* lookAndFeel = dynamic_cast<juce::LookAndFeel_V4*> (&juce::LookAndFeel::getDefaultLookAndFeel()))
+        return lookAndFeel->getCurrentColourScheme().getUIColour (juce::LookAndFeel_V4::ColourScheme::windowBackground);
+    return default_background();
 }
 
 juce::Colour VODAze::current_tab_colour()
@@ -157,7 +151,7 @@ void VODAze::restore_placement (const juce::String& placement)
 
 void VODAze::start_opc_console (const juce::File& executableFolder, const juce::File& cfgFile)
 {
-    auto& cfg = *vur().cfg;
+    auto& cfg = cfg_store();
     // The console reads its settings from the file, once, as it starts: it must find what the store holds
     // now, not what it held at the last timed save.
     cfg.saveIfNeeded();
@@ -204,12 +198,13 @@ bool VODAze::keyPressed (const juce::KeyPress& key)
 
     if (code == juce::KeyPress::F1Key)
     {
-        vur().run (DERIzidirurodo::job_about_window);
+        if (actions.show_about)
+            actions.show_about();
         return true;
     }
     if (code == juce::KeyPress::F2Key && shift)
     {
-        vur().cfg->getFile().revealToUser();
+        cfg_store().getFile().revealToUser();
         return true;
     }
     if (code == juce::KeyPress::F4Key && shift)
@@ -222,6 +217,6 @@ bool VODAze::keyPressed (const juce::KeyPress& key)
 
 void VODAze::closeButtonPressed()
 {
-    if (vur().cfg->get_bool ("allow_user_to_close", true))
-        vur().run (DERIzidirurodo::job_shutdown);
+    if (cfg_store().get_bool ("allow_user_to_close", true) && actions.shut_down)
+        actions.shut_down();
 }

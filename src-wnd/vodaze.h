@@ -9,13 +9,22 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 class VODAze : public juce::DocumentWindow, private juce::Timer
 {
 public:
-    VODAze();
+    // What the window asks of the application that built it.
+    struct Actions
+    {
+        std::function<void()> show_about; // F1
+        std::function<void()> shut_down;  // the close button, where the settings allow closing
+    };
+
+    // One tab per device prefix, in this order. The settings come from the configuration store (cfg_store()).
+    VODAze (const std::vector<std::string>& device_prefixes, Actions actions);
     ~VODAze() override;
 
     bool keyPressed (const juce::KeyPress& key) override;
@@ -34,6 +43,8 @@ public:
     RestingTooltips tooltips { *this, 700 };
 
 private:
+    Actions actions;
+
     // How often the window looks whether the OPC console has ended.
     static constexpr int console_watch_ms = 1000;
     void timerCallback() override;

@@ -33,6 +33,9 @@ else
     bash "$top/tools/install-deps.sh"
 fi
 
+# Includes run down the layers (the build checks it too; here the graph is printed for the record).
+python3 "$top/tools/layer-deps.py" "$top"
+
 bash "$top/tools/build.sh"
 
 # A label or a filter that matches nothing must fail the run, not pass it.

@@ -1,7 +1,7 @@
 #include "src-base/core/ZizException.h"
 
 #include "src-base/core/ZizString.h"
-#include "src-base/platform/system_errors.h"
+#include "src-base/core/error_facts.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -42,19 +42,19 @@ Exception::Exception (const std::string& function, const std::string& sourceFile
 {
     // errno and the last error are taken before anything else can change them.
     const int savedErrno = errno;
-    const std::uint32_t savedOther = sys::lastErrorCode();
+    const std::uint32_t savedOther = errorFacts().lastErrorCode();
     previousErrno = savedErrno;
     otherError = savedOther;
-    init (function, sourceFile, line, sys::readableTypeName (typeid (Exception)), message);
+    init (function, sourceFile, line, errorFacts().readableTypeName (typeid (Exception)), message);
 }
 
 Exception::Exception (const std::string& function, const std::string& sourceFile, int line, const std::exception& caught)
 {
     const int savedErrno = errno;
-    const std::uint32_t savedOther = sys::lastErrorCode();
+    const std::uint32_t savedOther = errorFacts().lastErrorCode();
     previousErrno = savedErrno;
     otherError = savedOther;
-    init (function, sourceFile, line, sys::readableTypeName (typeid (caught)), caught.what());
+    init (function, sourceFile, line, errorFacts().readableTypeName (typeid (caught)), caught.what());
 }
 
 Exception::~Exception() = default;
@@ -63,7 +63,7 @@ void Exception::init (const std::string& function, const std::string& sourceFile
                       const std::string& message)
 {
     // Skips this step and the constructor.
-    backtrace = sys::captureBacktrace (2);
+    backtrace = errorFacts().captureBacktrace (2, 20);
     errorType = typeName;
     errorText = trim (message);
     reportPending = true;
@@ -85,7 +85,7 @@ std::string Exception::report() const
     r += "Please try again, or contact " + supportContact() + " for assistance.\n\n";
 
     r += padLabel ("The error type is:") + errorType;
-    const std::string ownType = sys::readableTypeName (typeid (*this));
+    const std::string ownType = errorFacts().readableTypeName (typeid (*this));
     if (errorType != ownType)
         r += " [" + ownType + "]";
     r += "\n";
@@ -98,7 +98,7 @@ std::string Exception::report() const
 
     if (previousErrno != 0)
     {
-        std::string description = trim (sys::errnoDescription (previousErrno));
+        std::string description = trim (errorFacts().errnoDescription (previousErrno));
         if (description.empty())
             description = "unknown error #" + std::to_string (previousErrno);
         r += padLabel ("Previous errno:") + std::to_string (previousErrno) + " [" + description + "]\n";
@@ -106,7 +106,7 @@ std::string Exception::report() const
 
     if (otherError != 0)
     {
-        std::string description = trim (sys::lastErrorDescription (otherError));
+        std::string description = trim (errorFacts().lastErrorDescription (otherError));
         if (description.empty())
             description = "unknown error #" + std::to_string (otherError);
         r += padLabel ("Other error:") + std::to_string (static_cast<std::int32_t> (otherError)) + " [" + description + "]\n";
@@ -125,7 +125,7 @@ std::string Exception::report() const
 
     std::vector<std::string> frames = backtrace;
     if (frames.empty())
-        frames = sys::captureBacktrace (2);
+        frames = errorFacts().captureBacktrace (2, 20);
     if (! frames.empty())
     {
         r += "\nThe backtrace is:\n";

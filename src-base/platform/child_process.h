@@ -5,6 +5,7 @@
 // (Ziz::splitCommandLine).
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace Ziz::sys
@@ -40,7 +41,7 @@ public:
         bool endWithParent = false;
     };
 
-    ChildProcess() = default;
+    ChildProcess();
     ~ChildProcess();                  // releases the handle; never kills
     ChildProcess (const ChildProcess&) = delete;
     ChildProcess& operator= (const ChildProcess&) = delete;
@@ -86,17 +87,9 @@ public:
     static constexpr int killGracePeriodMs = 2000;
 
 private:
+    // What the operating system knows the child by: child_process_posix.cpp, child_process_win32.cpp.
+    struct Impl;
+    std::unique_ptr<Impl> impl;
     std::uint32_t error = 0;
-#ifdef _WIN32
-    void* handle = nullptr;
-#else
-    void recordStatus (int status);
-    void reap();                       // the child has ended: collects its status
-
-    int pid = -1;
-    bool reaped = false;
-    std::uint32_t exitCode = 0;
-    int endSignal = 0;                 // the signal that ended the child, 0 when it exited
-#endif
 };
 } // namespace Ziz::sys

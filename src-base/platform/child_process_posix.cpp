@@ -168,24 +168,32 @@ void closeDescriptorsFrom3Except (int keep, int highest)
 }
 } // namespace
 
+// The child's state: its pid, unreaped until its status is collected, so that the pid stays ours.
+struct ChildProcess::Impl
+{
+    void recordStatus (int status);
+    void reap();                       // the child has ended: collects its status
+
+    int pid = -1;
+    bool reaped = false;
+    std::uint32_t exitCode = 0;
+    int endSignal = 0;                 // the signal that ended the child, 0 when it exited
+};
+
 ChildProcess::~ChildProcess() { release(); }
 
-ChildProcess::ChildProcess (ChildProcess&& other) noexcept
-    : error (other.error), pid (std::exchange (other.pid, -1)), reaped (other.reaped), exitCode (other.exitCode),
-      endSignal (other.endSignal)
-{
-}
+ChildProcess::ChildProcess() : impl (std::make_unique<Impl>()) {}
+
+// The object moved from is left holding this one's empty state.
+ChildProcess::ChildProcess (ChildProcess&& other) noexcept : ChildProcess() { *this = std::move (other); }
 
 ChildProcess& ChildProcess::operator= (ChildProcess&& other) noexcept
 {
     if (this != &other)
     {
         release();
+        std::swap (impl, other.impl);
         error = other.error;
-        pid = std::exchange (other.pid, -1);
-        reaped = other.reaped;
-        exitCode = other.exitCode;
-        endSignal = other.endSignal;
     }
     return *this;
 }
@@ -290,21 +298,21 @@ bool ChildProcess::start (const std::string& commandLine, const Options& options
     if (options.endWithParent)
         bindChild (child);
 
-    pid = child;
-    reaped = false;
-    exitCode = 0;
-    endSignal = 0;
+    impl->pid = child;
+    impl->reaped = false;
+    impl->exitCode = 0;
+    impl->endSignal = 0;
     return true;
 }
 
-bool ChildProcess::isValid() const { return pid > 0; }
+bool ChildProcess::isValid() const { return impl->pid > 0; }
 
 std::string ChildProcess::lastErrorText() const
 {
     return error != 0 ? errnoDescription (static_cast<int> (error)) : std::string();
 }
 
-void ChildProcess::recordStatus (int status)
+void ChildProcess::Impl::recordStatus (int status)
 {
     reaped = true;
     if (WIFEXITED (status))
@@ -321,28 +329,28 @@ void ChildProcess::recordStatus (int status)
 
 bool ChildProcess::hasEnded()
 {
-    if (pid <= 0 || reaped)
+    if (impl->pid <= 0 || impl->reaped)
         return true;
-    if (! hasExited (pid, false))
+    if (! hasExited (impl->pid, false))
         return false;
-    reap();
+    impl->reap();
     return true;
 }
 
 std::uint32_t ChildProcess::waitForExit()
 {
-    if (pid <= 0)
+    if (impl->pid <= 0)
         return 0;
 
-    if (! reaped)
+    if (! impl->reaped)
     {
-        hasExited (pid, true);
-        reap();
+        hasExited (impl->pid, true);
+        impl->reap();
     }
-    return exitCode;
+    return impl->exitCode;
 }
 
-void ChildProcess::reap()
+void ChildProcess::Impl::reap()
 {
     unbindChild (pid);
     int status = 0;
@@ -363,33 +371,33 @@ void ChildProcess::kill()
         return;
 
     // Unreaped, the pid cannot have been reused, so the signals reach our own child.
-    ::kill (pid, SIGTERM);
+    ::kill (impl->pid, SIGTERM);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds (killGracePeriodMs);
     while (! hasEnded() && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for (std::chrono::milliseconds (10));
 
-    if (! reaped)
+    if (! impl->reaped)
     {
-        ::kill (pid, SIGKILL);
+        ::kill (impl->pid, SIGKILL);
         waitForExit();
     }
 
-    if (endSignal == SIGTERM || endSignal == SIGKILL)
-        exitCode = 0;
+    if (impl->endSignal == SIGTERM || impl->endSignal == SIGKILL)
+        impl->exitCode = 0;
 }
 
 void ChildProcess::release()
 {
-    if (pid > 0 && ! hasEnded())
-        reapInBackground (pid);
+    if (impl->pid > 0 && ! hasEnded())
+        reapInBackground (impl->pid);
 
-    pid = -1;
-    reaped = false;
-    exitCode = 0;
-    endSignal = 0;
+    impl->pid = -1;
+    impl->reaped = false;
+    impl->exitCode = 0;
+    impl->endSignal = 0;
 }
 
-long long ChildProcess::processId() const { return pid > 0 ? pid : 0; }
+long long ChildProcess::processId() const { return impl->pid > 0 ? impl->pid : 0; }
 
 void ChildProcess::killChildrenEndingWithParent() noexcept
 {

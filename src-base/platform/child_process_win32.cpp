@@ -36,20 +36,26 @@ HANDLE jobOfChildrenEndingWithParent()
 }
 } // namespace
 
+// The process handle; none until a start succeeds.
+struct ChildProcess::Impl
+{
+    HANDLE handle = nullptr;
+};
+
 ChildProcess::~ChildProcess() { release(); }
 
-ChildProcess::ChildProcess (ChildProcess&& other) noexcept
-    : error (other.error), handle (std::exchange (other.handle, nullptr))
-{
-}
+ChildProcess::ChildProcess() : impl (std::make_unique<Impl>()) {}
+
+// The object moved from is left holding this one's empty state.
+ChildProcess::ChildProcess (ChildProcess&& other) noexcept : ChildProcess() { *this = std::move (other); }
 
 ChildProcess& ChildProcess::operator= (ChildProcess&& other) noexcept
 {
     if (this != &other)
     {
         release();
+        std::swap (impl, other.impl);
         error = other.error;
-        handle = std::exchange (other.handle, nullptr);
     }
     return *this;
 }
@@ -100,11 +106,11 @@ bool ChildProcess::start (const std::string& commandLine, const Options& options
         ResumeThread (info.hThread);
     }
     CloseHandle (info.hThread);
-    handle = info.hProcess;
+    impl->handle = info.hProcess;
     return true;
 }
 
-bool ChildProcess::isValid() const { return handle != nullptr; }
+bool ChildProcess::isValid() const { return impl->handle != nullptr; }
 
 std::string ChildProcess::lastErrorText() const
 {
@@ -130,37 +136,37 @@ std::string ChildProcess::lastErrorText() const
 
 bool ChildProcess::hasEnded()
 {
-    return handle == nullptr || WaitForSingleObject (handle, 0) == WAIT_OBJECT_0;
+    return impl->handle == nullptr || WaitForSingleObject (impl->handle, 0) == WAIT_OBJECT_0;
 }
 
 std::uint32_t ChildProcess::waitForExit()
 {
-    if (handle == nullptr)
+    if (impl->handle == nullptr)
         return 0;
 
-    WaitForSingleObject (handle, INFINITE);
+    WaitForSingleObject (impl->handle, INFINITE);
     DWORD code = 0;
-    GetExitCodeProcess (handle, &code);
+    GetExitCodeProcess (impl->handle, &code);
     return code;
 }
 
 void ChildProcess::kill()
 {
     // Fails harmlessly for a process that has already ended; its exit code stays.
-    if (handle != nullptr)
-        TerminateProcess (handle, 0);
+    if (impl->handle != nullptr)
+        TerminateProcess (impl->handle, 0);
 }
 
 void ChildProcess::release()
 {
-    if (handle != nullptr)
-        CloseHandle (handle);
-    handle = nullptr;
+    if (impl->handle != nullptr)
+        CloseHandle (impl->handle);
+    impl->handle = nullptr;
 }
 
 long long ChildProcess::processId() const
 {
-    return handle != nullptr ? static_cast<long long> (GetProcessId (handle)) : 0;
+    return impl->handle != nullptr ? static_cast<long long> (GetProcessId (impl->handle)) : 0;
 }
 
 void ChildProcess::killChildrenEndingWithParent() noexcept

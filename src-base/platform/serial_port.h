@@ -4,9 +4,10 @@
 // Win32: CreateFileA, BuildCommDCBA, SetCommState, SetCommTimeouts, GetCommState, ReadFile, CloseHandle.
 // POSIX: termios with the same settings-string syntax; reads emulate COMMTIMEOUTS with poll().
 
-#include "src-wnd/core/comm_settings.h"
+#include "src-base/core/comm_settings.h"
 
 #include <cstddef>
+#include <memory>
 #include <string>
 
 namespace Ziz::sys
@@ -14,7 +15,7 @@ namespace Ziz::sys
 class SerialPort
 {
 public:
-    SerialPort() = default;
+    SerialPort();
     ~SerialPort();
     SerialPort (const SerialPort&) = delete;
     SerialPort& operator= (const SerialPort&) = delete;
@@ -42,12 +43,8 @@ public:
     void close();
 
 private:
-#ifdef _WIN32
-    void* handle = reinterpret_cast<void*> (static_cast<long long> (-1));
-#else
-    int fd = -1;
-    CommTimeouts timeouts {};
-    CommSettings lineSettings {};   // last applied; reports what termios has no place for
-#endif
+    // The open port and what it was last given: serial_port_posix.cpp, serial_port_win32.cpp.
+    struct Impl;
+    std::unique_ptr<Impl> impl;
 };
 } // namespace Ziz::sys

@@ -140,6 +140,17 @@ bool setModemLine (int fd, int line, bool on)
 }
 } // namespace
 
+// The open descriptor, and what termios has no place for: the time-outs the reads emulate and the settings
+// last applied.
+struct SerialPort::Impl
+{
+    int fd = -1;
+    CommTimeouts timeouts {};
+    CommSettings lineSettings {};
+};
+
+SerialPort::SerialPort() : impl (std::make_unique<Impl>()) {}
+
 SerialPort::~SerialPort()
 {
     close();
@@ -170,15 +181,15 @@ bool SerialPort::open (const std::string& deviceName)
         return false;
     }
 
-    fd = opened;
-    timeouts = {};
-    lineSettings = zeroSettings();
+    impl->fd = opened;
+    impl->timeouts = {};
+    impl->lineSettings = zeroSettings();
     return true;
 }
 
 bool SerialPort::isOpen() const
 {
-    return fd >= 0;
+    return impl->fd >= 0;
 }
 
 bool SerialPort::buildSettings (const std::string& modeString, CommSettings& settings) const
@@ -195,14 +206,14 @@ bool SerialPort::buildSettings (const std::string& modeString, CommSettings& set
 
 bool SerialPort::applySettings (const CommSettings& settings)
 {
-    if (fd < 0)
+    if (impl->fd < 0)
     {
         errno = EBADF;
         return false;
     }
 
     termios tio {};
-    if (tcgetattr (fd, &tio) != 0)
+    if (tcgetattr (impl->fd, &tio) != 0)
         return false;
 
     speed_t speed {};
@@ -273,39 +284,39 @@ bool SerialPort::applySettings (const CommSettings& settings)
 
     if (cfsetispeed (&tio, speed) != 0 || cfsetospeed (&tio, speed) != 0)
         return false;
-    if (tcsetattr (fd, TCSANOW, &tio) != 0)
+    if (tcsetattr (impl->fd, TCSANOW, &tio) != 0)
         return false;
 
     // DTR and RTS as asked; handshake and toggle modes have no kernel equivalent for DTR and keep it raised.
-    if (! setModemLine (fd, TIOCM_DTR, settings.dtrControl != 0))
+    if (! setModemLine (impl->fd, TIOCM_DTR, settings.dtrControl != 0))
         return false;
-    if (settings.rtsControl != 2 && ! setModemLine (fd, TIOCM_RTS, settings.rtsControl != 0))
+    if (settings.rtsControl != 2 && ! setModemLine (impl->fd, TIOCM_RTS, settings.rtsControl != 0))
         return false;
 
-    lineSettings = settings;
+    impl->lineSettings = settings;
     return true;
 }
 
 bool SerialPort::applyTimeouts (const CommTimeouts& newTimeouts)
 {
-    if (fd < 0)
+    if (impl->fd < 0)
     {
         errno = EBADF;
         return false;
     }
-    timeouts = newTimeouts;
+    impl->timeouts = newTimeouts;
     return true;
 }
 
 CommSettings SerialPort::currentSettings() const
 {
     termios tio {};
-    if (fd < 0 || tcgetattr (fd, &tio) != 0)
+    if (impl->fd < 0 || tcgetattr (impl->fd, &tio) != 0)
         return zeroSettings();
 
     // What the terminal holds is read back from it; the rest (DSR and handshake details that termios has no
     // place for) is what was last applied.
-    CommSettings s = lineSettings;
+    CommSettings s = impl->lineSettings;
     s.baudRate = rateFor (cfgetispeed (&tio));
     s.binary = true;
     s.parityCheck = (tio.c_iflag & INPCK) != 0;
@@ -338,19 +349,19 @@ CommSettings SerialPort::currentSettings() const
 std::size_t SerialPort::bytesWaiting() const
 {
     int count = 0;
-    if (fd < 0 || ::ioctl (fd, FIONREAD, &count) != 0 || count < 0)
+    if (impl->fd < 0 || ::ioctl (impl->fd, FIONREAD, &count) != 0 || count < 0)
         return 0;
     return static_cast<std::size_t> (count);
 }
 
 std::size_t SerialPort::read (char* buffer, std::size_t size)
 {
-    if (fd < 0 || buffer == nullptr || size == 0)
+    if (impl->fd < 0 || buffer == nullptr || size == 0)
         return 0;
 
-    const std::uint32_t interval = timeouts.readInterval;
-    const std::uint32_t multiplier = timeouts.readTotalMultiplier;
-    const std::uint32_t constant = timeouts.readTotalConstant;
+    const std::uint32_t interval = impl->timeouts.readInterval;
+    const std::uint32_t multiplier = impl->timeouts.readTotalMultiplier;
+    const std::uint32_t constant = impl->timeouts.readTotalConstant;
 
     // MAXDWORD interval with no total time-out: whatever has arrived, at once.
     const bool immediate = interval == maxDword && multiplier == 0 && constant == 0;
@@ -381,7 +392,7 @@ std::size_t SerialPort::read (char* buffer, std::size_t size)
     {
         if (! hungUp)
         {
-            const ssize_t got = ::read (fd, buffer + count, size - count);
+            const ssize_t got = ::read (impl->fd, buffer + count, size - count);
             if (got > 0)
             {
                 count += static_cast<std::size_t> (got);
@@ -423,7 +434,7 @@ std::size_t SerialPort::read (char* buffer, std::size_t size)
         const int waitMs = waitNs < 0 ? -1
                                       : static_cast<int> (std::min<std::int64_t> ((waitNs + nsPerMs - 1) / nsPerMs,
                                                                                   INT32_MAX));
-        pollfd pfd { fd, POLLIN, 0 };
+        pollfd pfd { impl->fd, POLLIN, 0 };
         const int ready = poll (&pfd, 1, waitMs);
         if (ready < 0)
         {
@@ -440,12 +451,12 @@ std::size_t SerialPort::read (char* buffer, std::size_t size)
 
 void SerialPort::close()
 {
-    if (fd >= 0)
+    if (impl->fd >= 0)
     {
         // The exclusive flag belongs to the terminal, not to this descriptor: clear it for the next opener.
-        ioctl (fd, TIOCNXCL);
-        ::close (fd);   // also drops the advisory lock
-        fd = -1;
+        ioctl (impl->fd, TIOCNXCL);
+        ::close (impl->fd);   // also drops the advisory lock
+        impl->fd = -1;
     }
 }
 } // namespace Ziz::sys

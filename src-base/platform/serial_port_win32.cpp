@@ -11,11 +11,6 @@ namespace Ziz::sys
 {
 namespace
 {
-HANDLE toHandle (void* handle)
-{
-    return static_cast<HANDLE> (handle);
-}
-
 // A DCB zeroed except for its length, then filled with what CommSettings carries.
 DCB toDcb (const CommSettings& s)
 {
@@ -71,6 +66,14 @@ CommSettings fromDcb (const DCB& dcb, bool infiniteTimeout)
 }
 } // namespace
 
+// The open port's handle.
+struct SerialPort::Impl
+{
+    HANDLE handle = INVALID_HANDLE_VALUE;
+};
+
+SerialPort::SerialPort() : impl (std::make_unique<Impl>()) {}
+
 SerialPort::~SerialPort()
 {
     close();
@@ -79,14 +82,14 @@ SerialPort::~SerialPort()
 bool SerialPort::open (const std::string& deviceName)
 {
     close();
-    handle = CreateFileA (deviceName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    impl->handle = CreateFileA (deviceName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                           FILE_ATTRIBUTE_NORMAL, nullptr);
     return isOpen();
 }
 
 bool SerialPort::isOpen() const
 {
-    return toHandle (handle) != INVALID_HANDLE_VALUE;
+    return impl->handle != INVALID_HANDLE_VALUE;
 }
 
 bool SerialPort::buildSettings (const std::string& modeString, CommSettings& settings) const
@@ -103,7 +106,7 @@ bool SerialPort::buildSettings (const std::string& modeString, CommSettings& set
 bool SerialPort::applySettings (const CommSettings& settings)
 {
     DCB dcb = toDcb (settings);
-    return SetCommState (toHandle (handle), &dcb) != 0;
+    return SetCommState (impl->handle, &dcb) != 0;
 }
 
 bool SerialPort::applyTimeouts (const CommTimeouts& timeouts)
@@ -115,7 +118,7 @@ bool SerialPort::applyTimeouts (const CommTimeouts& timeouts)
     t.ReadTotalTimeoutConstant = timeouts.readTotalConstant;
     t.WriteTotalTimeoutMultiplier = timeouts.writeTotalMultiplier;
     t.WriteTotalTimeoutConstant = timeouts.writeTotalConstant;
-    return SetCommTimeouts (toHandle (handle), &t) != 0;
+    return SetCommTimeouts (impl->handle, &t) != 0;
 }
 
 CommSettings SerialPort::currentSettings() const
@@ -124,7 +127,7 @@ CommSettings SerialPort::currentSettings() const
     std::memset (&dcb, 0, sizeof (dcb));
     dcb.DCBlength = sizeof (DCB);
     // Its result is not checked: a failed call leaves the zeroed block, which then reads as zeros.
-    GetCommState (toHandle (handle), &dcb);
+    GetCommState (impl->handle, &dcb);
     return fromDcb (dcb, false);
 }
 
@@ -134,7 +137,7 @@ std::size_t SerialPort::read (char* buffer, std::size_t size)
         return 0;
     DWORD count = 0;
     const DWORD wanted = size > MAXDWORD ? MAXDWORD : static_cast<DWORD> (size);
-    if (! ReadFile (toHandle (handle), buffer, wanted, &count, nullptr))
+    if (! ReadFile (impl->handle, buffer, wanted, &count, nullptr))
         return 0;
     return count;
 }
@@ -145,7 +148,7 @@ std::size_t SerialPort::bytesWaiting() const
         return 0;
     DWORD errors = 0;
     COMSTAT status {};
-    if (! ClearCommError (toHandle (handle), &errors, &status))
+    if (! ClearCommError (impl->handle, &errors, &status))
         return 0;
     return status.cbInQue;
 }
@@ -153,7 +156,7 @@ std::size_t SerialPort::bytesWaiting() const
 void SerialPort::close()
 {
     if (isOpen())
-        CloseHandle (toHandle (handle));
-    handle = INVALID_HANDLE_VALUE;
+        CloseHandle (impl->handle);
+    impl->handle = INVALID_HANDLE_VALUE;
 }
 } // namespace Ziz::sys

@@ -2,11 +2,10 @@
 
 // Whether the maker's download listing offers a newer version than the running one.
 
+#include "vur_version.h"
+
 #include <cstddef>
 #include <string>
-
-// The version of this build, as the application reports it and the download files are named.
-inline constexpr const char* application_version = "1.0.0-2718";
 
 // No real version comes near this length; a longer one in a listing is taken for garbage, not a version.
 inline constexpr std::size_t max_version_length = 64;

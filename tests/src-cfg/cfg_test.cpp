@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <iterator>
 #include <map>
+#include <memory>
 
 namespace
 {
@@ -112,6 +113,27 @@ TEST_F (CfgTest, TypedGetters)
             EXPECT_EQ (e.sourceFileName, "src-cfg\\cfg");
         }
     }
+}
+
+// Code below the application finds the settings through the store's own accessor: the first store built
+// (the application's), not one built beside it, and none once it is gone.
+TEST_F (CfgTest, TheStoreAccessorFindsTheFirstStoreUntilItGoes)
+{
+    EXPECT_EQ (find_cfg_store(), nullptr);
+    EXPECT_THROW (cfg_store(), Ziz::Exception);
+
+    auto first = std::make_unique<Cfg> (errors);
+    EXPECT_EQ (&cfg_store(), first.get());
+    {
+        Cfg beside (errors);
+        EXPECT_EQ (&cfg_store(), first.get());
+    }
+    EXPECT_EQ (&cfg_store(), first.get());
+
+    first.reset();
+    EXPECT_EQ (find_cfg_store(), nullptr);
+    Cfg next (errors);
+    EXPECT_EQ (&cfg_store(), &next);
 }
 
 TEST_F (CfgTest, FailedSaveBecomesAStartupError)

@@ -55,7 +55,7 @@ TEST_F (LookAndFeel, SchemeColoursReachTheComponentsThroughTheDefaultLookAndFeel
 TEST_F (LookAndFeel, MainWindowBackgroundIsTheSchemesWindowBackground)
 {
     add_device ("a", "/dev/vur-no-such-port");
-    app->wnd = std::make_unique<VODAze>();
+    app->wnd = app->make_main_window();
     EXPECT_EQ (app->wnd->getBackgroundColour(), light_green);
 }
 } // namespace

@@ -177,7 +177,7 @@ TEST_F (ChartRender, ErrorTextsOfTheWindowAndTheDeviceStandInRedRows)
 {
     add_device ("a", folder + "/no-such-port", "Planer");
     app->cfg->set_str ("a_chart_redraw_ms", "0");
-    app->wnd = std::make_unique<VODAze>();
+    app->wnd = app->make_main_window();
     auto* canvas = dynamic_cast<TabCanvas*> (app->wnd->notebook.getTabContentComponent (0));
     ASSERT_NE (canvas, nullptr);
     const auto device_errors = [canvas] { return canvas->figures().error_messages; };

@@ -98,7 +98,7 @@ TEST_F (DeviceStatus, SelectingATabRefreshesItsChartAndTooltips)
 {
     add_quiet_device ("a", "Planer");
     add_quiet_device ("b", "Moulder");
-    app->wnd = std::make_unique<VODAze>();
+    app->wnd = app->make_main_window();
     auto& notebook = app->wnd->notebook;
     auto* a = dynamic_cast<TabCanvas*> (notebook.getTabContentComponent (0));
     auto* b = dynamic_cast<TabCanvas*> (notebook.getTabContentComponent (1));

@@ -16,7 +16,7 @@ TEST_F (DeviceNotebook, OneTabPerDeviceAndTheHighlightFollowsTheSelection)
     add_device ("a", "/dev/vur-no-such-port-a", "Planer in");
     add_device ("b", "/dev/vur-no-such-port-b", "Planer out");
     add_device ("c", "/dev/vur-no-such-port-c", "Moulder");
-    app->wnd = std::make_unique<VODAze>();
+    app->wnd = app->make_main_window();
     auto& notebook = app->wnd->notebook;
 
     ASSERT_EQ (notebook.getNumTabs(), 3);
@@ -46,7 +46,7 @@ TEST_F (DeviceNotebook, PendingShutdownIsSignalledToEveryDeviceThread)
 {
     add_device ("a", "/dev/vur-no-such-port-a");
     add_device ("b", "/dev/vur-no-such-port-b");
-    app->wnd = std::make_unique<VODAze>();
+    app->wnd = app->make_main_window();
     auto& notebook = app->wnd->notebook;
 
     app->wnd->notebook.signal_pending_shutdown();
@@ -125,7 +125,7 @@ TEST_F (DeviceNotebook, EveryDeviceGetsItsOwnTabButtonWhateverItsName)
             app->cfg->removeValue (std::string (d.prefix) + "_name");
         expected.add (d.shown);
     }
-    app->wnd = std::make_unique<VODAze>();
+    app->wnd = app->make_main_window();
     auto& notebook = app->wnd->notebook;
 
     // One button per tab content, in order, so that each tab shows its own device.

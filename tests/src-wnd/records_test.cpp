@@ -139,7 +139,7 @@ TEST_F (Records, BadRecordAtStartIsReportedAndTheWindowIsStillBuilt)
     write_record ("7_012001.mc", "14.0,15.0,.");
     write_record ("7_012002.mc", "16.0,abc,17.0,.");
     add_quiet_device ("a", 7, 12, 3);
-    app->wnd = std::make_unique<VODAze>();
+    app->wnd = app->make_main_window();
 
     ASSERT_EQ (app->wnd->notebook.getNumTabs(), 1);
     auto* canvas = dynamic_cast<TabCanvas*> (app->wnd->notebook.getTabContentComponent (0));
@@ -257,7 +257,7 @@ TEST_F (Records, DevicesThatWouldShareRecordFilesAreNamedOnceInTheLogAndOnBothCh
     add_quiet_device ("c", 7, 12, 3);
     app->cfg->set_str ("c_output_directory", records_dir + "/c/%Y/");
     const auto mark = log_mark();
-    app->wnd = std::make_unique<VODAze>();
+    app->wnd = app->make_main_window();
 
     const std::string shared_setting = records_dir + "/%Y/";
     const std::string year_folder = record_dir + "/";

@@ -14,7 +14,7 @@ TEST_F (SimulatedDevice, CountsBoardsInTheMainWindow)
     ASSERT_TRUE (meter.is_open()) << vurtest::meter_problem (meter);
     add_device ("a", meter.path);
     app->cfg->set_str ("a_run_simulation", "true");
-    app->wnd = std::make_unique<VODAze>();
+    app->wnd = app->make_main_window();
     auto* canvas = dynamic_cast<TabCanvas*> (app->wnd->notebook.getTabContentComponent (0));
     ASSERT_NE (canvas, nullptr);
     EXPECT_TRUE (pump_until ([&] { return canvas->figures().run_count >= 3; }));

@@ -95,7 +95,7 @@ protected:
 
     VODAze& open_window()
     {
-        app->wnd = std::make_unique<VODAze>();
+        app->wnd = app->make_main_window();
         return *app->wnd;
     }
 

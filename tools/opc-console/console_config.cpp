@@ -1,9 +1,8 @@
 #include "tools/opc-console/console_config.h"
 
-#include "tools/opc-console/properties_xml.h"
-
 #include "src-base/core/ZizString.h"
 #include "src-cfg/core/setting_text.h"
+#include "src-cfg/properties_text.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -57,7 +56,7 @@ std::optional<ConsoleConfig> load_console_config (const std::string& path, std::
         error = "cannot read the configuration file \"" + path + "\"";
         return std::nullopt;
     }
-    const auto properties = read_properties_xml (Ziz::readFile (path));
+    const auto properties = read_properties_text (Ziz::readFile (path));
     if (! properties)
     {
         error = "the configuration file \"" + path + "\" holds no <PROPERTIES> element";

@@ -1,4 +1,4 @@
-#include "src-wnd/core/comm_settings.h"
+#include "src-base/core/comm_settings.h"
 
 #include <gtest/gtest.h>
 
