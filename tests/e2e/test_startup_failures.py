@@ -68,7 +68,9 @@ class StartupFailureTest(unittest.TestCase):
             VODAze="40 40 900 600",
             a_device="/dev/vur-no-such-port-a", a_name="Planer", a_export_image="true", a_chart_redraw_ms="300",
             a_opc_via_csv_filename=os.path.join(self.box.tmp, "numbers.csv"), a_opc_via_csv_regex="([unclosed",
-            b_device="/dev/vur-no-such-port-b", b_name="Moulder"))
+            b_device="/dev/vur-no-such-port-b", b_name="Moulder",
+            # A folder of its own: two devices writing the same record files would add a line about that.
+            b_output_directory=os.path.join(self.box.records, "moulder", "%Y")))
         proc = self.box.start_vur()
 
         wait_until(visible_main_windows, 30, "a visible main window")
