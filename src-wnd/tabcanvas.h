@@ -209,6 +209,8 @@ private:
     // Hands the board to the workstation's board history; called under the lock, with the numbers it was
     // counted under.
     void keep_in_history (double value, double reading1, double reading2);
+    // The board history's failure among the chart's standing errors while it lasts (message thread).
+    void show_history_failure();
     // Writes the package or summary file; false when it could not be written and waits to be.
     bool write_record_file (bool summary);
     bool store_record_file (const std::string& path, const std::string& text, bool log_every_failure);

@@ -13,6 +13,7 @@
 #include "src-wnd/core/board_warning.h"
 #include "src-wnd/core/chart_geometry.h"
 #include "src-wnd/quality_drawing.h"
+#include "src-wnd/read_only_editor.h"
 #include "src-wnd/vodaze.h"
 
 #include <ctime>
@@ -23,6 +24,7 @@ void set_up_value (juce::TextEditor& editor)
 {
     editor.setReadOnly (true);
     editor.setJustification (juce::Justification::centredRight);
+    leave_desktop_mouse_watch (editor);
 }
 
 void set_up_value (juce::TextEditor& editor, juce::Colour background)
@@ -278,6 +280,7 @@ void TabCanvas::update_status()
     VUR_ON_MESSAGE_THREAD();
     if (! threadShouldExit())
         update_deviations();
+    show_history_failure();
 
     // One consistent copy of the figures: the reading thread adds boards meanwhile.
     const ChannelFigures now = figures();

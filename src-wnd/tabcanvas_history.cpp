@@ -3,6 +3,7 @@
 #include "src-wnd/tabcanvas.h"
 
 #include "src-wnd/board_history_link.h"
+#include "src-wnd/thread_contract.h"
 
 #include <chrono>
 
@@ -22,4 +23,15 @@ void TabCanvas::keep_in_history (double value, double reading1, double reading2)
     board.run = state.current_run;
     board.package = state.current_pkg;
     BoardHistoryLink::keep (std::move (board));
+}
+
+void TabCanvas::show_history_failure()
+{
+    VUR_ON_MESSAGE_THREAD();
+    const std::string text = BoardHistoryLink::failure_text();
+    const juce::ScopedLock guard (lock);
+    if (text.empty())
+        state.standing_errors.erase (BoardHistoryLink::standing_error_key);
+    else
+        state.standing_errors[BoardHistoryLink::standing_error_key] = text;
 }

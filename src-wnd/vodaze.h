@@ -35,7 +35,7 @@ public:
     static juce::Colour current_tab_colour();
 
     // Made before the channels and destroyed after them, so that every board they count reaches it.
-    BoardHistoryLink board_history { notebook };
+    BoardHistoryLink board_history;
     Notebook notebook;
     std::vector<std::string> error_messages;
     Ziz::sys::ChildProcess opc_console_process;

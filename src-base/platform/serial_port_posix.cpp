@@ -442,6 +442,10 @@ std::size_t SerialPort::read (char* buffer, std::size_t size)
                 hungUp = true;
             continue;
         }
+        // The wait ran its time with nothing to read: asking the line once more would only cost a system
+        // call on every pass of a silent meter.
+        if (ready == 0 && monotonicNs() >= until)
+            return count;
         // A hung-up terminal may report itself readable too; the next read tells whether bytes are left.
         pollSawHangup = ready > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
         if (pollSawHangup && (pfd.revents & POLLIN) == 0)

@@ -41,7 +41,7 @@ protected:
         app->cfg->set_str ("m_last_kiln", "4");
         app->cfg->set_str ("m_last_run", "5");
         app->cfg->set_str ("m_last_pkg", "6");
-        link = std::make_unique<BoardHistoryLink> (*notebook);
+        link = std::make_unique<BoardHistoryLink>();
         canvas = new TabCanvas ("m");
         notebook->addTab ("m", juce::Colours::grey, canvas, true, -1);
     }
