@@ -76,6 +76,7 @@ TabCanvas::TabCanvas (const std::string& device_prefix, Cfg& settings, const std
             startTimer (until_next_tick (chart_redraw_ms));
     }
 
+    addListener (&exit_wakes_port);
     startThread (juce::Thread::Priority::highest);
 }
 
@@ -90,6 +91,7 @@ TabCanvas::~TabCanvas()
         log_line ("prefix=" + prefix + ": device thread has not ended after 10000 milliseconds, still waiting");
         waitForThreadToExit (-1);
     }
+    removeListener (&exit_wakes_port);
     give_up_unwritten_records();
 
     log_line (std::string ("finished destructor for ") + (is_active_tab ? "active" : "inactive")

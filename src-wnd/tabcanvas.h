@@ -158,6 +158,14 @@ public:
     BoardWarningState warning;
     std::int32_t chart_redraw_ms = 0;
     Ziz::sys::SerialPort serial_handle;
+    // Wakes the reading thread from its wait on a silent meter as soon as it is told to exit.
+    struct ExitWakesPort : juce::Thread::Listener
+    {
+        explicit ExitWakesPort (Ziz::sys::SerialPort& serial_port) : port (serial_port) {}
+        void exitSignalSent() override { port.interruptWait(); }
+        Ziz::sys::SerialPort& port;
+    };
+    ExitWakesPort exit_wakes_port { serial_handle };
     std::int32_t pending_kiln = 0;
     std::int32_t pending_run = 0;
     std::int32_t pending_pkg = 0;
@@ -191,6 +199,8 @@ public:
     // boards a minute sends about 60 bytes a second, so a pass of 250 ms takes everything waiting with a
     // wide margin even after the port has gathered for seconds. The rest waits for the next pass.
     static constexpr std::size_t max_serial_bytes_per_pass = 4096;
+    // How long a read of a buffer of this size waits on a silent line, under the time-outs the port is given.
+    static std::int64_t silent_read_ms (std::size_t read_len);
 
     std::string csv_filename;
     std::regex csv_regex;

@@ -53,8 +53,23 @@ void TabCanvas::read_device()
     std::string text;
     reading_started = true;
 
+    // A silent pass changes nothing: no text, no board, no log line. Where a silent pass would also end on
+    // time, the thread sleeps through the silence in the port until the meter sends or the thread is told to
+    // exit, instead of waking twice a pass for nothing; the pass then starts as the meter speaks. Where even a
+    // silent read outlasts the pass, the passes go on, so that their overflow stays in the log.
+    const bool sleeps_through_silence = ! run_simulation && interval_ms > silent_read_ms (read_buffer.size());
+
     while (! threadShouldExit())
     {
+        if (sleeps_through_silence)
+        {
+            const auto input = serial_handle.waitForInput (-1);
+            if (input == Ziz::sys::SerialPort::InputWait::nothing)
+                continue;
+            if (input == Ziz::sys::SerialPort::InputWait::input)
+                deadline = monotonic_ns() + interval_ns;
+        }
+
         text = run_simulation ? read_simulated (text, read_buffer) : read_serial (text, read_buffer);
         pending_text.append (text);
 

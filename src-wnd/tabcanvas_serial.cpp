@@ -13,7 +13,25 @@ namespace
 {
 // The error records of the serial link name the file and lines they always had.
 const char* const serial_source = "src-wnd\\serialcommwin32";
+
+Ziz::CommTimeouts meter_timeouts()
+{
+    Ziz::CommTimeouts timeouts;
+    timeouts.readInterval = 10;
+    timeouts.readTotalMultiplier = 10;
+    timeouts.readTotalConstant = 10;
+    timeouts.writeTotalMultiplier = 10;
+    timeouts.writeTotalConstant = 10;
+    return timeouts;
+}
 } // namespace
+
+std::int64_t TabCanvas::silent_read_ms (std::size_t read_len)
+{
+    const Ziz::CommTimeouts timeouts = meter_timeouts();
+    return static_cast<std::int64_t> (timeouts.readTotalMultiplier) * static_cast<std::int64_t> (read_len)
+           + timeouts.readTotalConstant;
+}
 
 void TabCanvas::open_serial_device (const std::string& device)
 {
@@ -39,12 +57,7 @@ void TabCanvas::open_serial_device (const std::string& device)
     if (! serial_handle.applySettings (dcb))
         fail ("failure in call to SetCommState() for device " + device, 43);
 
-    Ziz::CommTimeouts timeouts;
-    timeouts.readInterval = 10;
-    timeouts.readTotalMultiplier = 10;
-    timeouts.readTotalConstant = 10;
-    timeouts.writeTotalMultiplier = 10;
-    timeouts.writeTotalConstant = 10;
+    const Ziz::CommTimeouts timeouts = meter_timeouts();
     log_line_of ("max time between read: ", timeouts.readInterval, " read multiplier of chars: ", timeouts.readTotalMultiplier,
                  " read constant in millisecs: ", timeouts.readTotalConstant, " write multiplier of chars: ",
                  timeouts.writeTotalMultiplier, " write constant in millisecs: ", timeouts.writeTotalConstant);

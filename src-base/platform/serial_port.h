@@ -40,6 +40,21 @@ public:
     // FIONREAD); 0 when closed or unknown.
     std::size_t bytesWaiting() const;
 
+    // What a wait for the meter ended with.
+    enum class InputWait
+    {
+        input,       // there is something for read(): bytes, or a hang-up that read() sits out
+        nothing,     // the time ran out, or interruptWait() was called
+        unsupported  // the port cannot be waited on without reading (closed; Win32's synchronous handle)
+    };
+
+    // Blocks until the line has something for read(), or timeoutMs milliseconds pass (-1: no limit), or
+    // another thread calls interruptWait(). Reads nothing, so that a caller may sleep through silence and
+    // still read with the time-outs once the meter sends.
+    InputWait waitForInput (int timeoutMs);
+    // Any thread, any time the object lives: ends the current wait, or the next one if none is waiting.
+    void interruptWait();
+
     void close();
 
 private:

@@ -141,12 +141,44 @@ bool setModemLine (int fd, int line, bool on)
 } // namespace
 
 // The open descriptor, and what termios has no place for: the time-outs the reads emulate and the settings
-// last applied.
+// last applied. The wake pipe lives as long as the object, not the port, so that interruptWait() never writes
+// to a descriptor that a close on the reading thread has just given back.
 struct SerialPort::Impl
 {
+    Impl()
+    {
+        int ends[2] = { -1, -1 };
+        if (pipe2 (ends, O_CLOEXEC | O_NONBLOCK) == 0)
+        {
+            wakeRead = ends[0];
+            wakeWrite = ends[1];
+        }
+    }
+
+    ~Impl()
+    {
+        if (wakeRead >= 0)
+            ::close (wakeRead);
+        if (wakeWrite >= 0)
+            ::close (wakeWrite);
+    }
+
+    Impl (const Impl&) = delete;
+    Impl& operator= (const Impl&) = delete;
+
+    void drainWakes() const
+    {
+        char sink[64];
+        while (::read (wakeRead, sink, sizeof (sink)) > 0)
+        {
+        }
+    }
+
     int fd = -1;
     CommTimeouts timeouts {};
     CommSettings lineSettings {};
+    int wakeRead = -1;
+    int wakeWrite = -1;
 };
 
 SerialPort::SerialPort() : impl (std::make_unique<Impl>()) {}
@@ -451,6 +483,52 @@ std::size_t SerialPort::read (char* buffer, std::size_t size)
         if (pollSawHangup && (pfd.revents & POLLIN) == 0)
             hungUp = true;
     }
+}
+
+SerialPort::InputWait SerialPort::waitForInput (int timeoutMs)
+{
+    if (impl->fd < 0 || impl->wakeRead < 0)
+        return InputWait::unsupported;
+
+    const std::int64_t deadline = timeoutMs < 0 ? INT64_MAX : monotonicNs() + static_cast<std::int64_t> (timeoutMs) * nsPerMs;
+    for (;;)
+    {
+        int waitMs = -1;
+        if (deadline != INT64_MAX)
+        {
+            const std::int64_t left = deadline - monotonicNs();
+            if (left <= 0)
+                return InputWait::nothing;
+            waitMs = static_cast<int> (std::min<std::int64_t> ((left + nsPerMs - 1) / nsPerMs, INT32_MAX));
+        }
+        pollfd watched[2] = { { impl->fd, POLLIN, 0 }, { impl->wakeRead, POLLIN, 0 } };
+        const int ready = poll (watched, 2, waitMs);
+        if (ready < 0)
+        {
+            if (errno == EINTR)
+                continue;
+            return InputWait::unsupported;   // the caller reads with the time-outs instead
+        }
+        if ((watched[1].revents & POLLIN) != 0)
+        {
+            impl->drainWakes();
+            return InputWait::nothing;
+        }
+        // A hang-up or error counts as input: read() tells a dead line from one with bytes left, and sits it out.
+        if (watched[0].revents != 0)
+            return InputWait::input;
+        if (ready == 0 && deadline != INT64_MAX && monotonicNs() >= deadline)
+            return InputWait::nothing;
+    }
+}
+
+void SerialPort::interruptWait()
+{
+    if (impl->wakeWrite < 0)
+        return;
+    const char wake = 1;
+    // A full pipe already holds a wake; a failed write has nothing to report to.
+    [[maybe_unused]] const ssize_t written = ::write (impl->wakeWrite, &wake, 1);
 }
 
 void SerialPort::close()

@@ -153,6 +153,15 @@ std::size_t SerialPort::bytesWaiting() const
     return status.cbInQue;
 }
 
+// The port is opened for synchronous reads, as the meters were commissioned; a wait that ends on the first
+// byte or on another thread's word would need an overlapped handle. The caller reads with the time-outs.
+SerialPort::InputWait SerialPort::waitForInput (int)
+{
+    return InputWait::unsupported;
+}
+
+void SerialPort::interruptWait() {}
+
 void SerialPort::close()
 {
     if (isOpen())

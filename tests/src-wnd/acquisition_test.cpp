@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <regex>
 #include <set>
@@ -37,6 +38,29 @@ double cpu_seconds()
 }
 
 using vurtest::count_of;
+
+// The process's threads, by their kernel ids.
+std::set<std::string> thread_ids()
+{
+    std::set<std::string> ids;
+    for (const auto& entry : std::filesystem::directory_iterator ("/proc/self/task/"))
+        ids.insert (entry.path().filename().string());
+    return ids;
+}
+
+// How often the kernel has put these threads to sleep and woken them (their voluntary context switches).
+long long wakes_of (const std::set<std::string>& ids)
+{
+    long long wakes = 0;
+    for (const auto& id : ids)
+    {
+        std::smatch m;
+        const std::string status = vurtest::readFile ("/proc/self/task/" + id + "/status");
+        if (std::regex_search (status, m, std::regex ("voluntary_ctxt_switches:\\s+(\\d+)")))
+            wakes += std::stoll (m.str (1));
+    }
+    return wakes;
+}
 
 class Acquisition : public vurtest::AppFixture
 {
@@ -408,6 +432,51 @@ TEST_F (Acquisition, AHungUpMeterKeepsThePaceWithoutSpinning)
     ASSERT_NE (shutdown, std::string::npos) << logged;
     EXPECT_EQ (logged.substr (0, shutdown).find ("time overflow"), std::string::npos) << logged;
     EXPECT_NE (logged.find ("prefix=a: device thread for \"Test meter\" on " + meter.path + " is exiting"), std::string::npos);
+}
+
+TEST_F (Acquisition, ASilentMeterLeavesTheThreadAsleepUntilItSendsOrTheThreadIsToldToExit)
+{
+    // Passes of the shipped length: a thread that looked at the silent port once a pass would wake twice a pass.
+    {
+        MeterPty meter;
+        // The channel's own thread is the one its start adds that has no name of its own: the name is too
+        // long to reach the kernel, where the framework's threads keep theirs.
+        const auto threads_before = thread_ids();
+        auto canvas = start_channel ("a", meter.path, { { "_interval_ms", "250" }, { "_output_directory", records_dir + "/quiet/" } });
+        ASSERT_TRUE (wait_until_configured (meter.path));
+        std::set<std::string> reading_thread;
+        for (const auto& id : thread_ids())
+            if (threads_before.count (id) == 0 && vurtest::readFile ("/proc/self/task/" + id + "/comm") == vurtest::readFile ("/proc/self/comm"))
+                reading_thread.insert (id);
+        ASSERT_EQ (reading_thread.size(), 1u);
+        meter.send ("14.8\t14.2\r\n");
+        ASSERT_TRUE (wait_for_boards (*canvas, 1));
+        std::this_thread::sleep_for (std::chrono::milliseconds (500));   // the pass of that board is over
+
+        const long long before = wakes_of (reading_thread);
+        std::this_thread::sleep_for (std::chrono::seconds (2));
+        EXPECT_LE (wakes_of (reading_thread) - before, 2);
+
+        // The word to exit alone, with no notice, wakes it from the port.
+        canvas->signalThreadShouldExit();
+        const bool ended = canvas->waitForThreadToExit (10000);
+        if (! ended)
+            meter.hang_up();   // lets the thread go, so that the failure is reported and not a hang
+        EXPECT_TRUE (ended);
+        EXPECT_NE (channel_log().find ("prefix=a: device thread for \"Test meter\" on " + meter.path + " is exiting"), std::string::npos);
+        canvas.reset();
+        app->device_prefixes.clear();
+    }
+    {
+        // A minute-long pass: a reading that came after the pass's read would wait for the next pass.
+        MeterPty meter;
+        auto canvas = start_channel ("b", meter.path, { { "_interval_ms", "60000" }, { "_output_directory", records_dir + "/late/" } });
+        ASSERT_TRUE (wait_until_configured (meter.path));
+        std::this_thread::sleep_for (std::chrono::milliseconds (500));
+        meter.send ("14.8\t14.2\r\n");
+        EXPECT_TRUE (wait_for_boards (*canvas, 1, 20000));
+        EXPECT_EQ (channel_log().find ("time overflow"), std::string::npos) << channel_log();
+    }
 }
 
 TEST_F (Acquisition, TheStartListsTheSettingsAndEveryKeyThatBeginsWithThePrefix)

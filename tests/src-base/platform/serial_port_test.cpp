@@ -336,6 +336,49 @@ struct Simulator
 };
 } // namespace
 
+TEST_F (SerialPortTest, AWaitForTheMeterEndsOnInputOnAWordFromAnotherThreadOrOnTime)
+{
+    using Wait = SerialPort::InputWait;
+    SerialPort port;
+    EXPECT_EQ (port.waitForInput (-1), Wait::unsupported);   // closed: nothing to wait on, at once
+    openConfigured (port);
+
+    // Silence: the time runs out.
+    auto start = Clock::now();
+    EXPECT_EQ (port.waitForInput (100), Wait::nothing);
+    EXPECT_GE (msSince (start), 100);
+
+    // Bytes that arrive during a wait end it, and are left for the read.
+    std::thread meterSide ([this] {
+        std::this_thread::sleep_for (std::chrono::milliseconds (200));
+        meter.send ("14.8\t14.2\r\n");
+    });
+    EXPECT_EQ (port.waitForInput (60000), Wait::input);
+    meterSide.join();
+    EXPECT_EQ (readString (port, 100), "14.8\t14.2\r\n");
+
+    // A word from another thread ends a wait without a limit; one given before the wait ends the next wait,
+    // once, so that a thread told to exit just before it waits is not left asleep.
+    std::thread stopper ([&port] {
+        std::this_thread::sleep_for (std::chrono::milliseconds (200));
+        port.interruptWait();
+    });
+    start = Clock::now();
+    EXPECT_EQ (port.waitForInput (-1), Wait::nothing);
+    stopper.join();
+    EXPECT_LT (msSince (start), 30000);
+    port.interruptWait();
+    port.interruptWait();
+    EXPECT_EQ (port.waitForInput (-1), Wait::nothing);
+    start = Clock::now();
+    EXPECT_EQ (port.waitForInput (100), Wait::nothing);
+    EXPECT_GE (msSince (start), 100);
+
+    // A dead line is input: the read is what tells it and sits it out.
+    meter.hang_up();
+    EXPECT_EQ (port.waitForInput (60000), Wait::input);
+}
+
 TEST (MeterSimulator, PlaysTheTableOntoItsPseudoTerminal)
 {
     Simulator sim;
