@@ -517,8 +517,7 @@ SerialPort::InputWait SerialPort::waitForInput (int timeoutMs)
         // A hang-up or error counts as input: read() tells a dead line from one with bytes left, and sits it out.
         if (watched[0].revents != 0)
             return InputWait::input;
-        if (ready == 0 && deadline != INT64_MAX && monotonicNs() >= deadline)
-            return InputWait::nothing;
+        // Otherwise the time ran out, or poll woke early: the loop's top decides which.
     }
 }
 
