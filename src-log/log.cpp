@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 
@@ -45,7 +46,7 @@ void open_log (LogStream& log, const std::string& name)
     const bool truncate = size > maxLogSize;
 
     // Text mode: CR LF line ends on Windows.
-    log.stream.open (name, truncate ? std::ios::out | std::ios::trunc : std::ios::out | std::ios::app);
+    log.stream.open (std::filesystem::u8path (name), truncate ? std::ios::out | std::ios::trunc : std::ios::out | std::ios::app);
     if (log.stream.is_open())
         log.stream.clear();
     else
@@ -69,7 +70,7 @@ void start_new_log (LogStream& log, const std::string& name)
     const bool moved = Ziz::sys::replaceFile (name, old_name);
 
     log.stream.clear();
-    log.stream.open (name, std::ios::out | std::ios::trunc);
+    log.stream.open (std::filesystem::u8path (name), std::ios::out | std::ios::trunc);
     if (! log.stream.is_open())
     {
         log.stream.setstate (std::ios::failbit);

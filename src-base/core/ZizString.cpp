@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -13,7 +14,7 @@ std::string getVersion() { return "0.0.1-2440"; }
 
 std::string readFile (const std::string& fileName)
 {
-    std::ifstream in (fileName, std::ios::in | std::ios::binary);
+    std::ifstream in (std::filesystem::u8path (fileName), std::ios::in | std::ios::binary);
     if (! in)
         return {};
     return std::string (std::istreambuf_iterator<char> (in), std::istreambuf_iterator<char>());
@@ -23,7 +24,7 @@ std::vector<std::string> readTextFile (const std::string& fileName, bool mustOpe
 {
     std::vector<std::string> lines;
     // Binary mode and our own CR removal give the same lines on every platform.
-    std::ifstream in (fileName, std::ios::in | std::ios::binary);
+    std::ifstream in (std::filesystem::u8path (fileName), std::ios::in | std::ios::binary);
 
     if (! in && mustOpen)
         throw Exception ("Ziz::readTextFile", __FILE__, __LINE__, "Failed to open " + fileName + " for input.");

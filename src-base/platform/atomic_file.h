@@ -1,7 +1,7 @@
 #pragma once
 
 // Files that readers must always see whole: written beside their final name, flushed to disk, then put in
-// place in one step (POSIX rename, Win32 MoveFileExA / ReplaceFileA).
+// place in one step (POSIX rename, Win32 MoveFileEx). Names are UTF-8 on every system.
 
 #include <string>
 

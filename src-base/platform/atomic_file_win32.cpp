@@ -1,8 +1,7 @@
 #include "src-base/platform/atomic_file.h"
 
 #include "src-base/platform/system_errors.h"
-
-#include <windows.h>
+#include "src-base/platform/win32_text.h"
 
 #include <cstdio>
 #include <random>
@@ -35,7 +34,7 @@ HANDLE createTemporary (const std::string& path, std::string& tempPath)
         std::snprintf (suffix, sizeof suffix, ".tmp%012llx",
                        static_cast<unsigned long long> (random() & 0xffffffffffffULL));
         tempPath = path + suffix;
-        const HANDLE h = CreateFileA (tempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        const HANDLE h = CreateFileW (win32::wideFromUtf8 (tempPath).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h != INVALID_HANDLE_VALUE || (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS))
             return h;
@@ -66,7 +65,8 @@ bool writeAll (HANDLE h, const std::string& bytes)
 // again later.
 bool moveIntoPlace (const std::string& source, const std::string& target)
 {
-    return MoveFileExA (source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    return MoveFileExW (win32::wideFromUtf8 (source).c_str(), win32::wideFromUtf8 (target).c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 } // namespace
 
@@ -78,7 +78,7 @@ bool writeFileAtomically (const std::string& path, const std::string& bytes, std
         return fail (reason, "cannot create temporary file", tempPath, GetLastError());
 
     const auto abandon = [&] (const std::string& what, DWORD code) {
-        DeleteFileA (tempPath.c_str());
+        DeleteFileW (win32::wideFromUtf8 (tempPath).c_str());
         return fail (reason, what, tempPath, code);
     };
 
@@ -100,7 +100,7 @@ bool writeFileAtomically (const std::string& path, const std::string& bytes, std
     if (! moveIntoPlace (tempPath, path))
     {
         const DWORD code = GetLastError();
-        DeleteFileA (tempPath.c_str());
+        DeleteFileW (win32::wideFromUtf8 (tempPath).c_str());
         return fail (reason, "cannot replace", path, code);
     }
     return true;

@@ -1,9 +1,6 @@
 #include "src-base/platform/child_process.h"
 
-#ifndef NOMINMAX
-    #define NOMINMAX
-#endif
-#include <windows.h>
+#include "src-base/platform/win32_text.h"
 
 #include <utility>
 #include <vector>
@@ -64,10 +61,13 @@ bool ChildProcess::start (const std::string& commandLine, const Options& options
 {
     release();
 
-    // CreateProcessA may write into the command line, and lpTitle is not const either.
-    std::vector<char> command (commandLine.begin(), commandLine.end());
+    // CreateProcessA reads its texts in the code page, may write into the command line, and lpTitle is not
+    // const either.
+    const std::string commandText = win32::ansiFromUtf8 (commandLine);
+    std::vector<char> command (commandText.begin(), commandText.end());
     command.push_back ('\0');
-    std::vector<char> title (options.consoleTitle.begin(), options.consoleTitle.end());
+    const std::string titleText = win32::ansiFromUtf8 (options.consoleTitle);
+    std::vector<char> title (titleText.begin(), titleText.end());
     title.push_back ('\0');
 
     STARTUPINFOA startup;
@@ -89,7 +89,8 @@ bool ChildProcess::start (const std::string& commandLine, const Options& options
     HANDLE job = options.endWithParent ? jobOfChildrenEndingWithParent() : nullptr;
     if (job != nullptr)
         flags |= CREATE_SUSPENDED;
-    const char* folder = options.workingDirectory.empty() ? nullptr : options.workingDirectory.c_str();
+    const std::string folderText = win32::ansiFromUtf8 (options.workingDirectory);
+    const char* folder = options.workingDirectory.empty() ? nullptr : folderText.c_str();
 
     SetLastError (0);
     const BOOL started = CreateProcessA (nullptr, command.data(), nullptr, nullptr, FALSE, flags, nullptr, folder,
@@ -125,7 +126,7 @@ std::string ChildProcess::lastErrorText() const
     std::string text;
     if (buffer != nullptr)
     {
-        text.assign (buffer, length);
+        text = win32::utf8FromAnsi (std::string (buffer, length));
         LocalFree (buffer);
     }
     // The system's messages end in CR LF; a log entry stays one line.

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <ctime>
 #include <string>
+#include <vector>
 
 namespace Ziz::sys
 {
@@ -31,6 +32,9 @@ std::string defaultRecordFolder();
 
 // The bytes that one line break takes in a file written in text mode: 2 on Windows (CR LF), 1 elsewhere.
 std::size_t textLineBreakSize();
+
+// The program's arguments after its name, in UTF-8 (on Windows argv holds them in the code page).
+std::vector<std::string> programArguments (int argc, char** argv);
 
 // The local time of t, safe to call from any thread.
 std::tm localTime (std::time_t t);

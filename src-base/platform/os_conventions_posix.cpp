@@ -35,6 +35,13 @@ std::string defaultRecordFolder()
     return (home == "/" ? std::string() : home) + "/22m2k/data/%Y/boardmc/";
 }
 
+std::vector<std::string> programArguments (int argc, char** argv)
+{
+    if (argc < 1)
+        return {};
+    return { argv + 1, argv + argc };
+}
+
 std::tm localTime (std::time_t t)
 {
     std::tm local {};

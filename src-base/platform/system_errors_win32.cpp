@@ -1,9 +1,7 @@
 #include "src-base/platform/system_errors.h"
 
-#ifndef NOMINMAX
- #define NOMINMAX
-#endif
-#include <windows.h>
+#include "src-base/platform/win32_text.h"
+
 #include <dbghelp.h>
 
 #include <cxxabi.h>
@@ -117,7 +115,7 @@ std::string errnoDescription (int errorNumber)
     char buffer[1000] = {};
     if (strerror_s (buffer, sizeof (buffer), errorNumber) != 0)
         return {};
-    return buffer;
+    return win32::utf8FromAnsi (buffer);
 }
 
 std::string lastErrorDescription (std::uint32_t code)
@@ -128,7 +126,7 @@ std::string lastErrorDescription (std::uint32_t code)
                       | FORMAT_MESSAGE_MAX_WIDTH_MASK;
     const DWORD length = FormatMessageA (flags, nullptr, code, MAKELANGID (LANG_NEUTRAL, SUBLANG_DEFAULT),
                                          reinterpret_cast<LPSTR> (&text), 0, nullptr);
-    std::string message = length > 0 && text != nullptr ? std::string (text, length) : std::string();
+    std::string message = length > 0 && text != nullptr ? win32::utf8FromAnsi (std::string (text, length)) : std::string();
     if (text != nullptr)
         LocalFree (text);
     return message;

@@ -4,6 +4,7 @@
 #include "src-wnd/core/record_format.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <string_view>
 
@@ -52,7 +53,7 @@ std::vector<int> import_package_order (int current_pkg)
 
 std::string read_record_values_line (const std::string& path)
 {
-    std::ifstream in (path);
+    std::ifstream in (std::filesystem::u8path (path));
     std::string line;
     if (! in || ! std::getline (in, line) || ! std::getline (in, line))
         return {};

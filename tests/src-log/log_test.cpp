@@ -18,7 +18,8 @@ const std::regex timestamped_line (R"(^(Mon|Tue|Wed|Thu|Fri|Sat|Sun) \d{4}-\d{2}
 
 // The log stream opens once per process, so every case runs in a child process started afresh, as the
 // system starts; the parent then reads what the child wrote. The child re-runs the test up to its own
-// statement, so the folder is named after the test and only the parent empties it.
+// statement, so the folder is named after the test and only the parent empties it. The folder's name is not
+// plain ASCII, as a user's temporary folder may not be (C:\Users\Jörg\AppData\Local\Temp).
 class LogTest : public ::testing::Test
 {
 protected:
@@ -26,12 +27,12 @@ protected:
     {
         GTEST_FLAG_SET (death_test_style, "threadsafe");
         const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-        folder = (fs::path (vurtest::sandboxDir()) / ("log-" + std::string (test->name()))).string();
+        folder = (fs::u8path (vurtest::sandboxDir()) / fs::u8path ("log-" + std::string (test->name()) + " J\u00f6rg")).u8string();
         if (GTEST_FLAG_GET (internal_run_death_test).empty())
-            fs::remove_all (folder);
-        fs::create_directories (folder);
+            fs::remove_all (fs::u8path (folder));
+        fs::create_directories (fs::u8path (folder));
         saved_tmpdir = vurtest::setTempDir (folder);
-        log_file = (fs::path (folder) / "vur.log").string();
+        log_file = (fs::u8path (folder) / "vur.log").u8string();
     }
 
     void TearDown() override { vurtest::setTempDir (saved_tmpdir); }
@@ -168,7 +169,7 @@ TEST_F (LogTest, ConcurrentWritersNeverInterleave)
 
 TEST_F (LogTest, UnwritableLogThrowsTheOpenFailure)
 {
-    const std::string missing = (fs::path (folder) / "no" / "such" / "folder").string();
+    const std::string missing = (fs::u8path (folder) / "no" / "such" / "folder").u8string();
     // Set in the child only: the test framework itself needs a temporary folder to start it.
     in_child ([&missing] {
         vurtest::setTempDir (missing);
@@ -178,7 +179,7 @@ TEST_F (LogTest, UnwritableLogThrowsTheOpenFailure)
         }
         catch (const Ziz::Exception& e)
         {
-            if (std::string (e.what()) == "failed to open output logging file \"" + (fs::path (missing) / "vur.log").string() + "\"" && e.functionName == "get_log_stream")
+            if (std::string (e.what()) == "failed to open output logging file \"" + (fs::u8path (missing) / "vur.log").u8string() + "\"" && e.functionName == "get_log_stream")
                 std::_Exit (0);
         }
         std::_Exit (4);
@@ -229,7 +230,7 @@ TEST_F (LogTest, FullLogIsMovedAsideWhileRunning)
         log_line ("and another");
     });
 
-    EXPECT_EQ (fs::file_size (old_file), limit);
+    EXPECT_EQ (fs::file_size (fs::u8path (old_file)), limit);
     EXPECT_EQ (vurtest::readFile (old_file).substr (limit - 100 - line_end), line_of_100 + (line_end == 2 ? "\r\n" : "\n"));
     const auto lines = log_lines();
     ASSERT_EQ (lines.size(), 3u) << log_text();

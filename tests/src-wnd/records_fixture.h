@@ -49,13 +49,13 @@ protected:
     }
 
     std::string record (const std::string& name) const { return readFile (record_dir + "/" + name); }
-    bool record_exists (const std::string& name) const { return std::filesystem::exists (record_dir + "/" + name); }
+    bool record_exists (const std::string& name) const { return std::filesystem::exists (std::filesystem::u8path (record_dir + "/" + name)); }
 
     std::vector<std::string> record_names() const
     {
         std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator (record_dir))
-            names.push_back (entry.path().filename().string());
+        for (const auto& entry : std::filesystem::directory_iterator (std::filesystem::u8path (record_dir)))
+            names.push_back (entry.path().filename().u8string());
         std::sort (names.begin(), names.end());
         return names;
     }

@@ -197,6 +197,30 @@ TEST_F (Records, TheCurrentPackagesOwnUnreadableFileIsKeptAsideBeforeItIsWritten
     EXPECT_EQ (record_names().size(), 2u) << ::testing::PrintToString (record_names());
 }
 
+// A mill names its record folder in its own language ("D:\Sågverk\%Y\"): the channel reads its package back
+// from there at start and writes it there again.
+TEST_F (Records, ARecordFolderNamedOutsideAsciiIsReadAndWritten)
+{
+    const std::string year = record_dir.substr (record_dir.size() - 4);
+    app->cfg->set_str ("output_directory", records_dir + "/S\u00e5gverk J\u00f6rg/%Y/");
+    record_dir = records_dir + "/S\u00e5gverk J\u00f6rg/" + year;
+    std::filesystem::create_directories (std::filesystem::u8path (record_dir));
+    write_record ("7_012001.mc", "12.0,.");
+    write_record ("7_012003.mc", "13.0,14.0,.");
+
+    auto& canvas = make_canvas ("a", 7, 12, 3);
+    const ChannelFigures imported = canvas.figures (BoardValues::included);
+    EXPECT_EQ (imported.run_values, (std::vector<double> { 12.0, 13.0, 14.0 }));
+    EXPECT_EQ (imported.pkg_values, (std::vector<double> { 13.0, 14.0 }));
+
+    add_boards (canvas, { { 15.0, 1 } });
+    canvas.write_package_file();
+    const std::string file = record ("7_012003.mc");
+    EXPECT_EQ (file.substr (0, 5), "0003,") << file;
+    EXPECT_NE (file.find ("13.0,14.0,15.0,."), std::string::npos) << file;
+    EXPECT_EQ (record_names(), (std::vector<std::string> { "7_012001.mc", "7_012003.mc" }));
+}
+
 TEST_F (Records, APackageFileThatCannotBeWrittenAtAChangeKeepsItsBoardsUntilItCanBe)
 {
     auto& canvas = make_canvas ("a", 7, 12, 3);

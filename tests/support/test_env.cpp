@@ -27,7 +27,9 @@ const std::string& sandboxDir() { return sandbox; }
 void setEnv (const char* name, const std::string& value)
 {
 #ifdef _WIN32
-    _putenv_s (name, value.c_str());
+    // The values are UTF-8, as the program's own texts; the narrow call would read them in the code page.
+    const std::wstring wideName = fs::u8path (name).wstring();
+    _wputenv_s (wideName.c_str(), fs::u8path (value).wstring().c_str());
 #else
     setenv (name, value.c_str(), 1);
 #endif
@@ -94,7 +96,7 @@ std::string readTextFile (const std::string& path)
 
 void writeFile (const std::string& path, const std::string& content)
 {
-    std::ofstream out (path, std::ios::binary | std::ios::trunc);
+    std::ofstream out (fs::u8path (path), std::ios::binary | std::ios::trunc);
     if (! out)
         throw std::runtime_error ("cannot write " + path);
     out << content;
@@ -102,7 +104,7 @@ void writeFile (const std::string& path, const std::string& content)
 
 std::string readFile (const std::string& path)
 {
-    std::ifstream in (path, std::ios::binary);
+    std::ifstream in (fs::u8path (path), std::ios::binary);
     return std::string (std::istreambuf_iterator<char> (in), std::istreambuf_iterator<char>());
 }
 

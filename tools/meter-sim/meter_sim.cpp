@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <random>
@@ -154,7 +155,7 @@ std::vector<std::string> loadLines (const Options& o)
     if (o.file.empty())
         return simulation_table();
 
-    std::ifstream in (o.file, std::ios::binary);
+    std::ifstream in (std::filesystem::u8path (o.file), std::ios::binary);
     if (! in)
         fail ("cannot read " + o.file, 1);
     std::vector<std::string> lines;

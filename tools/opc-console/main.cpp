@@ -54,6 +54,7 @@
 #include "tools/opc-console/plant_source.h"
 
 #include "src-base/platform/atomic_file.h"
+#include "src-base/platform/os_conventions.h"
 #include "src-base/platform/quit_request.h"
 
 #include <algorithm>
@@ -64,6 +65,7 @@
 #include <filesystem>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace
 {
@@ -124,11 +126,12 @@ int main (int argc, char** argv)
 {
     Ziz::sys::installQuitRequestHandlers (request_quit);
 
-    if (argc != 2)
+    const std::vector<std::string> arguments = Ziz::sys::programArguments (argc, argv);
+    if (arguments.size() != 1)
         return fail ("usage: vur-opc-sim \"<configuration file>\"");
 
     std::string error;
-    const auto config = load_console_config (argv[1], error);
+    const auto config = load_console_config (arguments[0], error);
     if (! config)
         return fail (error);
 

@@ -1,9 +1,10 @@
 #include "tools/report/report.h"
 
+#include "src-base/platform/os_conventions.h"
+
 #include <iostream>
 
 int main (int argc, char** argv)
 {
-    std::vector<std::string> args (argv + 1, argv + argc);
-    return run_report (args, std::cout, std::cerr);
+    return run_report (Ziz::sys::programArguments (argc, argv), std::cout, std::cerr);
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <limits>
 
 namespace
@@ -85,7 +86,10 @@ TEST (ZizWhitespace, TrimSimplifySplitLower)
 
 TEST (ZizReadTextFile, LinesAsTheyWereWritten)
 {
-    const std::string dir = vurtest::makeTempDir ("readtext");
+    // The files read this way (the OPC output file among them) sit in the user's temporary folder, whose name
+    // is the user's: names are UTF-8.
+    const std::string dir = vurtest::makeTempDir ("readtext") + "/J\u00f6rg";
+    std::filesystem::create_directories (std::filesystem::u8path (dir));
     const struct
     {
         const char* content;
@@ -137,7 +141,7 @@ TEST (ZizReadTextFile, MissingFileByFlags)
 
 TEST (ZizReadFile, KeepsEveryByte)
 {
-    const std::string path = vurtest::makeTempDir ("readfile") + "/bytes";
+    const std::string path = vurtest::makeTempDir ("readfile") + "/bytes \u00e5";
     const std::string bytes ("a\r\n\0\xff", 5);
     vurtest::writeFile (path, bytes);
     EXPECT_EQ (Ziz::readFile (path), bytes);

@@ -21,7 +21,7 @@ namespace
 {
 std::size_t entries_in (const std::string& dir)
 {
-    return static_cast<std::size_t> (std::distance (fs::directory_iterator (dir), fs::directory_iterator()));
+    return static_cast<std::size_t> (std::distance (fs::directory_iterator (fs::u8path (dir)), fs::directory_iterator()));
 }
 
 #ifndef _WIN32
@@ -71,6 +71,23 @@ TEST (AtomicFile, WritesAndReplacesWithOrdinaryPermissions)
 
     vurtest::writeFile (dir + "/other", "moved");
     ASSERT_TRUE (Ziz::sys::replaceFile (dir + "/other", path, &reason)) << reason;
+    EXPECT_EQ (vurtest::readFile (path), "moved");
+    EXPECT_EQ (entries_in (dir), 1u);
+}
+
+// Record folders and user folders carry the names people give them ("D:\Sågverk", "C:\Users\Jörg"); names
+// are UTF-8 throughout the program.
+TEST (AtomicFile, NamesOutsideAsciiAreTheNamesGiven)
+{
+    const std::string dir = vurtest::makeTempDir ("atomic-names") + "/S\u00e5gverk J\u00f6rg";
+    fs::create_directories (fs::u8path (dir));
+    const std::string path = dir + "/7_012003 \u00e4.mc";
+
+    std::string reason;
+    ASSERT_TRUE (Ziz::sys::writeFileAtomically (path, "first", &reason)) << reason;
+    EXPECT_EQ (vurtest::readFile (path), "first");
+    vurtest::writeFile (dir + "/\u00f6ther", "moved");
+    ASSERT_TRUE (Ziz::sys::replaceFile (dir + "/\u00f6ther", path, &reason)) << reason;
     EXPECT_EQ (vurtest::readFile (path), "moved");
     EXPECT_EQ (entries_in (dir), 1u);
 }

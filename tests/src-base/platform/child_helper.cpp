@@ -23,6 +23,7 @@
 //                    as the parent handed them to CreateProcess
 
 #include "src-base/platform/child_process.h"
+#include "src-base/platform/os_conventions.h"
 
 #include <chrono>
 #include <csignal>
@@ -32,6 +33,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #ifdef _WIN32
     #include <process.h>
@@ -135,6 +137,15 @@ int main (int argc, char** argv)
 #else
     std::unique_ptr<std::ifstream> held;
 #endif
+    // The steps as the monitor's programs take them: in UTF-8, whatever the system's code page.
+    std::vector<std::string> arguments = Ziz::sys::programArguments (argc, argv);
+    arguments.insert (arguments.begin(), argc > 0 ? argv[0] : "");
+    std::vector<char*> pointers;
+    for (std::string& argument : arguments)
+        pointers.push_back (argument.data());
+    argc = static_cast<int> (pointers.size());
+    argv = pointers.data();
+
     for (int i = 1; i < argc; ++i)
     {
         const std::string step = argv[i];
@@ -142,14 +153,14 @@ int main (int argc, char** argv)
 
         if (step == "--report" && hasValue)
         {
-            std::ofstream out (argv[++i], std::ios::binary);
-            out << std::filesystem::current_path().string() << '\n';
+            std::ofstream out (std::filesystem::u8path (argv[++i]), std::ios::binary);
+            out << std::filesystem::current_path().u8string() << '\n';
             for (int j = 1; j < argc; ++j)
                 out << argv[j] << '\n';
         }
         else if ((step == "--ready" || step == "--touch") && hasValue)
         {
-            std::ofstream out (argv[++i], std::ios::binary);
+            std::ofstream out (std::filesystem::u8path (argv[++i]), std::ios::binary);
         }
         else if (step == "--ignore-term")
         {

@@ -46,7 +46,7 @@ bool waitFor (const std::function<bool()>& condition, std::chrono::milliseconds 
 
 std::vector<std::string> readLines (const std::string& path)
 {
-    std::ifstream in (path, std::ios::binary);
+    std::ifstream in (fs::u8path (path), std::ios::binary);
     std::vector<std::string> lines;
     for (std::string line; std::getline (in, line);)
         lines.push_back (line);
@@ -87,6 +87,28 @@ TEST (ChildProcess, RunsInTheGivenWorkingDirectory)
     const auto lines = readLines (dir + "/report.txt");
     ASSERT_FALSE (lines.empty());
     EXPECT_TRUE (fs::equivalent (lines.front(), dir)) << lines.front();
+}
+
+// A user folder such as C:\Users\Jörg holds the OPC console's files: its name reaches the child whole, in
+// the command line and as its working directory.
+TEST (ChildProcess, NamesOutsideAsciiReachTheChildWhole)
+{
+    const std::string dir = vurtest::makeTempDir ("child-names") + "/S\u00e4gewerk J\u00f6rg";
+    fs::create_directories (fs::u8path (dir));
+    const std::string report = dir + "/bericht \u00f6.txt";
+
+    ChildProcess child;
+    ChildProcess::Options options;
+    options.workingDirectory = dir;
+    ASSERT_TRUE (child.start (quoted (helper) + " --report " + quoted (report) + " \"Trockenkammer \u00e5\"", options))
+        << child.lastError();
+    EXPECT_EQ (child.waitForExit(), 0u);
+
+    const auto lines = readLines (report);
+    ASSERT_EQ (lines.size(), 4u) << "no report at " << report;
+    EXPECT_TRUE (fs::equivalent (fs::u8path (lines[0]), fs::u8path (dir))) << lines[0];
+    EXPECT_EQ (lines[2], report);
+    EXPECT_EQ (lines[3], "Trockenkammer \u00e5");
 }
 
 TEST (ChildProcess, MissingProgramFailsWithErrorTwo)
