@@ -170,7 +170,8 @@ bool TabCanvas::keep_aside_unreadable_record (const std::string& path, std::stri
     const std::string kept = path + ".unreadable-" + juce::Time::getCurrentTime().formatted ("%Y%m%d-%H%M%S").toStdString();
     std::error_code error;
     fs::copy_file (fs::u8path (path), fs::u8path (kept), fs::copy_options::overwrite_existing, error);
-    if (error && fs::exists (fs::u8path (path)))
+    std::error_code absent;
+    if (error && (fs::exists (fs::u8path (path), absent) || absent))
     {
         reason = "cannot keep the unreadable file as " + kept + ": " + error.message();
         return false;
@@ -218,21 +219,45 @@ void TabCanvas::import_records()
         }
 
         const fs::path file = folder / fs::u8path (name);
+        const std::string path = file.u8string();
+        // A file still waiting to be written is read as it is to be, not as the disk has it, and whether or
+        // not an older copy is on disk.
+        const auto held = unwritten_records.find (path);
         std::error_code error;
-        if (! fs::is_regular_file (file, error))
+        const fs::file_type type = fs::status (file, error).type();
+        if (held == unwritten_records.end() && (type == fs::file_type::not_found || (! error && type != fs::file_type::regular)))
             continue;
 
         first_or_after_load = true;
-        const std::string path = file.u8string();
         log_line ("prefix=" + prefix + ": importing all existing values from " + path);
 
-        // A file still waiting to be written is read as it is to be, not as the disk has it.
-        const auto held = unwritten_records.find (path);
-        const std::string values_line = held != unwritten_records.end() ? record_values_line_of (held->second.text)
-                                                                        : read_record_values_line (path);
+        // A file that is there but cannot be read now (a share that is away, a file another program holds or
+        // another account owns) is not an empty one: it is left out like a file that cannot be parsed, and
+        // the current package's own is kept aside before it is written again.
+        std::string values_line;
+        std::string unreadable;
+        if (held != unwritten_records.end())
+            values_line = record_values_line_of (held->second.text);
+        else if (error)
+            unreadable = error.message();
+        else if (! read_record_values_line (path, values_line))
+            unreadable = "it cannot be opened";
 
         // A file is taken whole or not at all: half a file would leave the package bucket with boards of
         // another package, and the next write would put them into the current package's file.
+        const auto leave_out = [&] (const std::string& why) {
+            const std::string message = "cannot import the record file " + path + ": " + why + "; it is left out";
+            log_line ("prefix=" + prefix + ": " + message);
+            if (std::find (state.error_messages.begin(), state.error_messages.end(), message) == state.error_messages.end())
+                state.error_messages.push_back (message);
+            if (package == state.current_pkg && std::find (unreadable_records.begin(), unreadable_records.end(), path) == unreadable_records.end())
+                unreadable_records.push_back (path);
+        };
+        if (! unreadable.empty())
+        {
+            leave_out (unreadable);
+            continue;
+        }
         std::size_t count = 0;
         try
         {
@@ -240,12 +265,7 @@ void TabCanvas::import_records()
         }
         catch (const std::exception& e)
         {
-            const std::string message = "cannot import the record file " + path + ": " + e.what() + "; it is left out";
-            log_line ("prefix=" + prefix + ": " + message);
-            if (std::find (state.error_messages.begin(), state.error_messages.end(), message) == state.error_messages.end())
-                state.error_messages.push_back (message);
-            if (package == state.current_pkg && std::find (unreadable_records.begin(), unreadable_records.end(), path) == unreadable_records.end())
-                unreadable_records.push_back (path);
+            leave_out (e.what());
             continue;
         }
 

@@ -53,13 +53,25 @@ std::vector<int> import_package_order (int current_pkg)
 
 std::string read_record_values_line (const std::string& path)
 {
-    std::ifstream in (std::filesystem::u8path (path));
     std::string line;
-    if (! in || ! std::getline (in, line) || ! std::getline (in, line))
-        return {};
+    read_record_values_line (path, line);
+    return line;
+}
+
+bool read_record_values_line (const std::string& path, std::string& line)
+{
+    line.clear();
+    std::ifstream in (std::filesystem::u8path (path));
+    if (! in)
+        return false;
+    if (! std::getline (in, line) || ! std::getline (in, line))
+    {
+        line.clear();
+        return ! in.bad();
+    }
     if (! line.empty() && line.back() == '\r')
         line.pop_back();
-    return line;
+    return true;
 }
 
 std::string record_values_line_of (const std::string& text)

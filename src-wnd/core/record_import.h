@@ -19,6 +19,10 @@ std::vector<int> import_package_order (int current_pkg);
 // lines or cannot be opened.
 std::string read_record_values_line (const std::string& path);
 
+// The same, false when the file cannot be opened or read (line is then empty): a file that is there but
+// unreadable is not an empty one.
+bool read_record_values_line (const std::string& path, std::string& line);
+
 // The same line of a file's text.
 std::string record_values_line_of (const std::string& text);
 

@@ -259,6 +259,52 @@ TEST_F (Records, APackageFileThatCannotBeWrittenAtAChangeKeepsItsBoardsUntilItCa
     EXPECT_TRUE (canvas.figures().standing_errors.empty());
 }
 
+// A package file that waits to be written, with no older copy on disk, is still part of its run, and is the
+// package's content when the plant goes back to that package.
+TEST_F (Records, APackageWaitingToBeWrittenStaysInItsRunAndComesBackWithItsPackage)
+{
+    auto& canvas = make_canvas ("a", 7, 12, 3);
+    add_boards (canvas, { { 14.0, 2 }, { 15.0, 1 } });
+    // A folder in the file's place: only this one file cannot be written.
+    std::filesystem::create_directories (record_dir + "/7_012003.mc");
+
+    canvas.pending_pkg = 4;
+    canvas.apply_kiln_run_pkg_change();
+    EXPECT_EQ (canvas.figures (BoardValues::included).run_values, (std::vector<double> { 14.0, 14.0, 15.0 }));
+    EXPECT_EQ (package_size (canvas), 0u);
+
+    canvas.pending_pkg = 3;
+    canvas.apply_kiln_run_pkg_change();
+    EXPECT_EQ (canvas.figures (BoardValues::included).pkg_values, (std::vector<double> { 14.0, 14.0, 15.0 }));
+    add_boards (canvas, { { 16.0, 1 } });
+    canvas.write_package_file();
+
+    std::filesystem::remove (record_dir + "/7_012003.mc");
+    canvas.retry_unwritten_records();
+    EXPECT_NE (record ("7_012003.mc").find ("14.0,14.0,15.0,16.0,."), std::string::npos) << record ("7_012003.mc");
+}
+
+#ifndef _WIN32
+// The current package's file is there but its state cannot be read (here a name that never resolves; on a
+// mill's share, a folder that is away for a moment): its boards are not taken for none, and the file is not
+// replaced by one that holds only the boards counted since.
+TEST_F (Records, APackageFileThatCannotBeCheckedIsNotTakenForAnEmptyOne)
+{
+    const std::string path = record_dir + "/7_012003.mc";
+    std::filesystem::create_symlink ("7_012003.mc", path);
+    auto& canvas = make_canvas ("a", 7, 12, 3);
+
+    const auto errors = canvas.figures().error_messages;
+    ASSERT_EQ (errors.size(), 1u) << ::testing::PrintToString (errors);
+    EXPECT_EQ (errors[0].rfind ("cannot import the record file " + path + ": ", 0), 0u) << errors[0];
+
+    add_boards (canvas, { { 18.0, 1 } });
+    canvas.write_package_file();
+    EXPECT_TRUE (std::filesystem::is_symlink (path)) << "replaced while it could not be kept";
+    EXPECT_EQ (canvas.figures().standing_errors.count ("record " + path), 1u);
+}
+#endif
+
 TEST_F (Records, AFileThatCanNeverBeWrittenEndsUpInTheLog)
 {
     auto canvas = std::make_unique<TabCanvas> ((add_quiet_device ("a", 7, 12, 3), "a"));

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <stdexcept>
 
 namespace
@@ -124,6 +125,21 @@ TEST (RecordImport, ReadsTheSecondLineOfWhatTheWriterWrote)
     vurtest::writeFile (path, "first\nsecond");
     EXPECT_EQ (read_record_values_line (path), "second");
     EXPECT_EQ (read_record_values_line (dir + "/missing.mc"), "");
+
+    // Whether the file could be read at all: a file that is there but unreadable is not an empty one.
+    std::string line = "left over";
+    EXPECT_TRUE (read_record_values_line (path, line));
+    EXPECT_EQ (line, "second");
+    vurtest::writeFile (path, "0001,only one line\r\n");
+    EXPECT_TRUE (read_record_values_line (path, line));
+    EXPECT_EQ (line, "");
+    line = "left over";
+    EXPECT_FALSE (read_record_values_line (dir + "/missing.mc", line));
+    EXPECT_EQ (line, "");
+#ifndef _WIN32
+    std::filesystem::create_directory (dir + "/folder.mc");
+    EXPECT_FALSE (read_record_values_line (dir + "/folder.mc", line));
+#endif
 }
 
 TEST (RecordImport, BoardValuesText)
