@@ -10,6 +10,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <memory>
 
 juce::CriticalSection log_lock;
@@ -24,6 +25,9 @@ struct LogStream
     std::ofstream stream;
     // The file's size after this process's last write, kept so that a line costs no look at the file.
     std::int64_t size = 0;
+    // Lines that could not be written since the last one that was, and why the last one was not.
+    std::uint64_t lost = 0;
+    std::string failure;
 };
 
 LogStream& logStream()
@@ -84,9 +88,38 @@ void start_new_log (LogStream& log, const std::string& name)
     note_size (log);
 }
 
-[[noreturn]] void throw_log_failure (const std::string& name)
+std::string open_failure_text (const std::string& name) { return "failed to open output logging file \"" + name + "\""; }
+
+// The stream ready for a line: opened on first use, and opened again after a write that failed (disk full,
+// file gone), so that such a write costs only its own line. False when it cannot take a line.
+bool stream_ready (LogStream& log, const std::string& name)
 {
-    throw Ziz::Exception ("get_log_stream", __FILE__, __LINE__, "failed to open output logging file \"" + name + "\"");
+    if (log.stream.is_open() && ! log.stream.good())
+        log.stream.close();
+    if (! log.stream.is_open())
+        open_log (log, name);
+    return ! (log.stream.fail() || log.stream.bad());
+}
+
+bool write_line (LogStream& log, const std::string& name, const std::string& line)
+{
+    if (! stream_ready (log, name))
+        return false;
+    const auto line_breaks = static_cast<std::size_t> (std::count (line.begin(), line.end(), '\n'));
+    const auto bytes = static_cast<std::int64_t> (line.size() + line_breaks * (Ziz::sys::textLineBreakSize() - 1));
+    if (log.size > 0 && log.size + bytes > maxLogSize)
+    {
+        start_new_log (log, name);
+        if (! log.stream.good())
+            return false;
+    }
+
+    log.stream << line;
+    log.stream.flush();
+    if (! log.stream.good())
+        return false;
+    note_size (log);
+    return true;
 }
 } // namespace
 
@@ -99,17 +132,8 @@ std::ostream& get_log_stream()
 {
     auto& log = logStream();
     const std::string name = get_log_filename();
-
-    // A write that failed (disk full, file gone) costs only its own line: the next one tries the file again.
-    if (log.stream.is_open() && ! log.stream.good())
-        log.stream.close();
-
-    if (! log.stream.is_open())
-        open_log (log, name);
-
-    if (log.stream.fail() || log.stream.bad())
-        throw_log_failure (name);
-
+    if (! stream_ready (log, name))
+        throw Ziz::Exception ("get_log_stream", __FILE__, __LINE__, open_failure_text (name));
     return log.stream;
 }
 
@@ -121,25 +145,44 @@ std::string get_timestamp()
     return buffer;
 }
 
-void log_line (const std::string& message)
+bool log_line (const std::string& message)
 {
     const juce::ScopedLock guard (log_lock);
-    const std::string line = get_timestamp() + ' ' + message + '\n';
-    get_log_stream();
-
     auto& log = logStream();
-    const auto line_breaks = static_cast<std::size_t> (std::count (line.begin(), line.end(), '\n'));
-    const auto bytes = static_cast<std::int64_t> (line.size() + line_breaks * (Ziz::sys::textLineBreakSize() - 1));
-    if (log.size > 0 && log.size + bytes > maxLogSize)
+    try
     {
-        start_new_log (log, get_log_filename());
-        if (! log.stream.good())
-            throw_log_failure (get_log_filename());
+        const std::string name = get_log_filename();
+        const std::string timestamp = get_timestamp();
+        bool written = true;
+        if (log.lost > 0)
+        {
+            written = write_line (log, name, timestamp + ' ' + std::to_string (log.lost) + " log lines could not be written (" + log.failure + ")\n");
+            if (written)
+                log.lost = 0;
+        }
+        if (written && write_line (log, name, timestamp + ' ' + message + '\n'))
+        {
+            log.failure.clear();
+            return true;
+        }
+        log.failure = open_failure_text (name);
     }
+    catch (const std::exception& e)
+    {
+        log.failure = e.what();
+    }
+    catch (...)
+    {
+        log.failure = "unknown exception";
+    }
+    ++log.lost;
+    return false;
+}
 
-    log.stream << line;
-    log.stream.flush();
-    note_size (log);
+std::string log_failure()
+{
+    const juce::ScopedLock guard (log_lock);
+    return logStream().failure;
 }
 
 Ziz::Exception log_exception (const std::exception* error)
@@ -155,7 +198,11 @@ Ziz::Exception log_exception (const std::exception* error)
     if (record.reportPending)
     {
         const juce::ScopedLock guard (log_lock);
-        log_line (record.report());
+        const std::string report = record.report();
+        // Reporting a failure never fails in turn: where the log cannot take the report, the standard error
+        // stream gets it.
+        if (! log_line (report))
+            std::cerr << report << std::endl;
     }
     return record;
 }

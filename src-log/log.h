@@ -19,7 +19,11 @@ std::string get_log_filename();
 std::ostream& get_log_stream();
 std::string get_timestamp();
 
-void log_line (const std::string& message);
+// A line that the log cannot take (a full disk, a folder that is gone) is lost, not an error for the work
+// it describes: false then, and the next line that is written says how many were lost. log_failure() says
+// why the last line was not written, and is empty once a line is written again.
+bool log_line (const std::string& message);
+std::string log_failure();
 
 // Stream-style form: log_line_of ("found device with key=", key, ", prefix=", prefix).
 template <typename... Parts>

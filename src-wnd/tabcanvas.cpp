@@ -156,6 +156,7 @@ void TabCanvas::timerCallback()
     try
     {
         retry_unwritten_records();
+        show_log_failure();
         update_status();
         check_opc_output_file();
         check_csv_file();
@@ -175,6 +176,17 @@ void TabCanvas::timerCallback()
 
     if (chart_redraw_ms > 0)
         startTimer (until_next_tick (chart_redraw_ms));
+}
+
+void TabCanvas::show_log_failure()
+{
+    // The log is where every failure is reported: while it cannot be written, the chart says so instead.
+    const std::string failure = log_failure();
+    const juce::ScopedLock guard (lock);
+    if (failure.empty())
+        state.standing_errors.erase ("log");
+    else
+        state.standing_errors["log"] = "the log cannot be written: " + failure;
 }
 
 void TabCanvas::report_poll_failure (const char* function)

@@ -265,6 +265,8 @@ private:
     // A failure that leaves a poll or the change procedure is reported like any caught error, shown on the
     // chart, and the channel carries on with what it had read.
     void report_poll_failure (const char* function);
+    // While the log cannot be written, every chart says so in red.
+    void show_log_failure();
 
     struct UnwrittenRecord
     {

@@ -167,49 +167,57 @@ TEST_F (LogTest, ConcurrentWritersNeverInterleave)
     }
 }
 
-TEST_F (LogTest, UnwritableLogThrowsTheOpenFailure)
+// A log that cannot be written costs its lines, never the work they describe: the reading threads and the
+// charts go on, and the reason is at hand for the charts to show.
+TEST_F (LogTest, UnwritableLogCostsTheLineAndSaysWhy)
 {
     const std::string missing = (fs::u8path (folder) / "no" / "such" / "folder").u8string();
     // Set in the child only: the test framework itself needs a temporary folder to start it.
     in_child ([&missing] {
         vurtest::setTempDir (missing);
+        const std::string failure = "failed to open output logging file \"" + (fs::u8path (missing) / "vur.log").u8string() + "\"";
+        if (log_line ("lost") || log_failure() != failure)
+            std::_Exit (3);
         try
         {
-            log_line ("lost");
+            const juce::ScopedLock guard (log_lock);
+            get_log_stream();
+            std::_Exit (4);
         }
         catch (const Ziz::Exception& e)
         {
-            if (std::string (e.what()) == "failed to open output logging file \"" + (fs::u8path (missing) / "vur.log").u8string() + "\"" && e.functionName == "get_log_stream")
-                std::_Exit (0);
+            if (std::string (e.what()) != failure || e.functionName != "get_log_stream")
+                std::_Exit (5);
         }
-        std::_Exit (4);
     });
 }
+
 TEST_F (LogTest, AFailedWriteCostsOnlyItsOwnLine)
 {
     if (! fs::exists ("/dev/full"))
         GTEST_SKIP() << "needs a device on which every write fails";
-    // Writes to /dev/full fail as on a full disk; once the file is a plain one again, writing works.
-    in_child ([this] {
-        fs::create_symlink ("/dev/full", log_file);
-        for (int attempt = 0; attempt < 2; ++attempt)
-            try
-            {
-                log_line ("lost");
+    // Writes to /dev/full fail as on a full disk; once the file is a plain one again, writing works. A failure
+    // reported meanwhile goes to the standard error stream, and nothing throws.
+    EXPECT_EXIT (
+        {
+            fs::create_symlink ("/dev/full", log_file);
+            if (log_line ("lost") || log_line ("lost too") || log_failure().empty())
                 std::_Exit (3);
-            }
-            catch (const Ziz::Exception&)
-            {
-            }
-        fs::remove (log_file);
-        log_line ("written again");
-        log_line ("and after");
-    });
+            const Ziz::Exception record ("reader", __FILE__, __LINE__, "a report the full disk cannot take");
+            log_exception (&record);
+            fs::remove (log_file);
+            if (! log_line ("written again") || ! log_failure().empty())
+                std::_Exit (4);
+            log_line ("and after");
+            std::_Exit (0);
+        },
+        ::testing::ExitedWithCode (0), "a report the full disk cannot take");
     ASSERT_FALSE (fs::is_symlink (log_file)); // reading /dev/full would never end
     const auto lines = log_lines();
-    ASSERT_EQ (lines.size(), 4u) << log_text();
-    EXPECT_EQ (lines[2].substr (24), "written again");
-    EXPECT_EQ (lines[3].substr (24), "and after");
+    ASSERT_EQ (lines.size(), 5u) << log_text();
+    EXPECT_EQ (lines[2].substr (24), "3 log lines could not be written (failed to open output logging file \"" + log_file + "\")");
+    EXPECT_EQ (lines[3].substr (24), "written again");
+    EXPECT_EQ (lines[4].substr (24), "and after");
 }
 
 TEST_F (LogTest, FullLogIsMovedAsideWhileRunning)
