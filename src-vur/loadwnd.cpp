@@ -4,6 +4,7 @@
 #include "src-cfg/cfg.h"
 #include "src-log/log.h"
 #include "src-vur/core/load_progress.h"
+#include "src-vur/core/motd_text.h"
 #include "src-vur/core/version_check.h"
 #include "src-vur/core/web_fetch_command.h"
 #include "src-vur/webfetch.h"
@@ -195,6 +196,7 @@ void LoadWnd::get_motd()
             return;
     }
 
+    motd = motd_text (motd);
     log_line ("MOTD: " + motd);
     juce::AlertWindow::showMessageBoxAsync (juce::MessageBoxIconType::InfoIcon, "Dadovir Moisture Meter",
                                             juce::String::fromUTF8 (motd.c_str(), static_cast<int> (motd.size())));

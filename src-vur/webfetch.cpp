@@ -45,5 +45,11 @@ std::string fetch_url (const std::string& url)
     if (rc != 0)
         log_line ("rc=" + std::to_string (rc) + " when running: " + command);
 
-    return Ziz::readFile (outputPath);
+    std::string reply = Ziz::readFile (outputPath, max_reply_bytes + 1);
+    if (reply.size() > max_reply_bytes)
+    {
+        reply.resize (max_reply_bytes);
+        log_line ("the reply to " + url + " is longer than " + std::to_string (max_reply_bytes) + " bytes; the rest is left out");
+    }
+    return reply;
 }

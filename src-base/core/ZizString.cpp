@@ -2,6 +2,7 @@
 
 #include "src-base/core/ZizException.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
@@ -12,12 +13,22 @@ namespace Ziz
 {
 std::string getVersion() { return "0.0.1-2440"; }
 
-std::string readFile (const std::string& fileName)
+std::string readFile (const std::string& fileName, std::size_t maxBytes)
 {
     std::ifstream in (std::filesystem::u8path (fileName), std::ios::in | std::ios::binary);
     if (! in)
         return {};
-    return std::string (std::istreambuf_iterator<char> (in), std::istreambuf_iterator<char>());
+    if (maxBytes == SIZE_MAX)
+        return std::string (std::istreambuf_iterator<char> (in), std::istreambuf_iterator<char>());
+
+    std::string bytes;
+    std::string chunk (65536, '\0');
+    while (bytes.size() < maxBytes && in)
+    {
+        in.read (chunk.data(), static_cast<std::streamsize> (std::min (chunk.size(), maxBytes - bytes.size())));
+        bytes.append (chunk.data(), static_cast<std::size_t> (in.gcount()));
+    }
+    return bytes;
 }
 
 std::vector<std::string> readTextFile (const std::string& fileName, bool mustOpen, bool mustHaveLine)

@@ -11,8 +11,8 @@ namespace Ziz
 {
 std::string getVersion();
 
-// The whole file as bytes; a file that cannot be opened reads as empty text.
-std::string readFile (const std::string& fileName);
+// The whole file as bytes, or its first maxBytes; a file that cannot be opened reads as empty text.
+std::string readFile (const std::string& fileName, std::size_t maxBytes = SIZE_MAX);
 
 // The file as lines without their line ends (LF or CR LF). A file ending in a line break yields a final
 // empty line, an empty file one empty line. Throws Ziz::Exception when mustOpen is set and the file cannot be

@@ -122,6 +122,20 @@ TEST_F (WebFetch, ServedFileComesBackByteForByte)
     EXPECT_NE (messages[0].find (".vur.out\" --url \"" + url + "\" "), std::string::npos) << messages[0];
 }
 
+// Whatever a server or a proxy sends, the load thread holds no more of it than any reply needs.
+TEST_F (WebFetch, ALongReplyIsCutAndTheCutLogged)
+{
+    const std::string big (3 * max_reply_bytes, 'x');
+    vurtest::writeFile (siteDir + "/vur/big.txt", big);
+    const std::size_t offset = logText().size();
+    const std::string url = base() + "/vur/big.txt";
+
+    EXPECT_EQ (fetch_url (url), std::string (max_reply_bytes, 'x'));
+    const auto messages = logMessagesSince (offset);
+    ASSERT_EQ (messages.size(), 2u) << logText().substr (offset);
+    EXPECT_EQ (messages[1], "the reply to " + url + " is longer than 1048576 bytes; the rest is left out");
+}
+
 TEST_F (WebFetch, ErrorPageComesBackAsText)
 {
     const std::size_t offset = logText().size();
