@@ -11,10 +11,15 @@ namespace
 {
 double number_setting (const std::string& key, double fallback)
 {
+    // The whole text is the number: "18,5" is not 18, whatever a decimal comma meant.
     const std::string text = cfg_store().get_str (key, "");
     char* end = nullptr;
     const double value = std::strtod (text.c_str(), &end);
-    return end != text.c_str() && std::isfinite (value) ? value : fallback;
+    if (end == text.c_str() || ! std::isfinite (value))
+        return fallback;
+    while (*end == ' ' || *end == '\t')
+        ++end;
+    return *end == '\0' ? value : fallback;
 }
 
 std::string figures_of (const char* what, const QualitySummary& s)

@@ -74,6 +74,15 @@ TEST_F (QualityChart, FiguresOfThePackageAndTheRunWithTheConfiguredLimits)
 
     QualityView empty;
     EXPECT_EQ (quality_text (empty), "package: -   run: -");
+
+    // Only a whole number is a limit: a decimal comma does not make 18.5 into 18.
+    for (const char* text : { "18,5", "18.5%", "18 .5" })
+    {
+        app->cfg->set_str ("wet_limit_pct", text);
+        EXPECT_EQ (moisture_limits_setting().wet_pct, 19.0) << text;
+    }
+    app->cfg->set_str ("wet_limit_pct", " 18.5 ");
+    EXPECT_EQ (moisture_limits_setting().wet_pct, 18.5);
 }
 
 TEST_F (QualityChart, TheTrendIsTheLastFiveHundredBoardsUnderTheHistogramBetweenItsLimits)
