@@ -181,6 +181,10 @@ TEST (Report, EachFailureIsOneLineAndANonZeroStatus)
         { { db, "--run", "1" }, 2, "vur-report: --run needs --kiln: run numbers start again in every kiln" },
         { { db, "--kiln", "three" }, 2, "vur-report: --kiln needs a whole number, not \"three\"" },
         { { db, "--from", "yesterday" }, 2, "vur-report: --from needs a time such as 2026-12-01, 2026-12-01T06:00 or milliseconds, not \"yesterday\"" },
+        { { db, "--to", "2026-02-31" }, 2, "vur-report: --to needs a time such as 2026-12-01, 2026-12-01T06:00 or milliseconds, not \"2026-02-31\"" },
+        { { db, "--from", "2026-12-01T-1:00" }, 2, "vur-report: --from needs a time such as 2026-12-01, 2026-12-01T06:00 or milliseconds, not \"2026-12-01T-1:00\"" },
+        { { db, "--png", db }, 2, "vur-report: --png names the database itself or one of its files: \"" + db + "\"" },
+        { { db, "--csv", db + "-wal" }, 2, "vur-report: --csv names the database itself or one of its files: \"" + db + "-wal\"" },
         { { db, "--by", "shift" }, 2, "vur-report: --by takes run or package, not \"shift\"" },
         { { db, "--csv" }, 2, "vur-report: --csv needs a value" },
         { { db, "--colour" }, 2, "vur-report: unknown option --colour (see vur-report --help)" },
@@ -198,6 +202,9 @@ TEST (Report, EachFailureIsOneLineAndANonZeroStatus)
             EXPECT_EQ (r.out, "") << c.line;
         }
     }
+    // The database is as it was, and a leap day is a day.
+    EXPECT_EQ (report ({ db }).status, 0);
+    EXPECT_EQ (report ({ db, "--to", "2028-02-29T23:59" }).status, 0);
 }
 
 TEST (Report, PngHoldsTheHistogramAndTheTrend)

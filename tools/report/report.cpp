@@ -68,6 +68,13 @@ struct UsageError
     std::string text;
 };
 
+int days_in_month (int y, int m)
+{
+    static constexpr int days[] = { 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31 };
+    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+    return m == 2 && leap ? 29 : days[m - 1];
+}
+
 std::int64_t days_from_civil (std::int64_t y, unsigned m, unsigned d)
 {
     y -= m <= 2;
@@ -91,7 +98,8 @@ std::optional<std::int64_t> parse_time (const std::string& text)
     int consumed = 0;
     const int fields = std::sscanf (text.c_str(), "%4d-%2d-%2d%n%c%2d:%2d%n:%2d%n", &y, &mo, &d, &consumed, &sep, &h, &mi, &consumed, &s, &consumed);
     if (fields < 3 || static_cast<std::size_t> (consumed) != text.size() || (fields > 3 && sep != 'T' && sep != ' ')
-        || mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 59 || fields == 4)
+        || mo < 1 || mo > 12 || d < 1 || d > days_in_month (y, mo) || h < 0 || h > 23 || mi < 0 || mi > 59 || s < 0 || s > 59
+        || fields == 4)
         return std::nullopt;
     return ((days_from_civil (y, static_cast<unsigned> (mo), static_cast<unsigned> (d)) * 24 + h) * 60 + mi) * 60000LL + s * 1000LL;
 }
@@ -112,6 +120,29 @@ double parse_pct (const std::string& option, const std::string& text)
     if (text.empty() || *end != '\0' || ! std::isfinite (value))
         throw UsageError { option + " needs a number, not \"" + text + "\"" };
     return value;
+}
+
+// The monitor goes on writing the database while a report is made: an output written over it, or over its
+// journal, would lose every board the monitor writes afterwards.
+bool names_the_database (const std::string& output, const std::string& database)
+{
+    namespace fs = std::filesystem;
+    const auto resolved = [] (const std::string& name) {
+        std::error_code ec;
+        fs::path path = fs::weakly_canonical (fs::u8path (name), ec);
+        return ec ? fs::absolute (fs::u8path (name), ec).lexically_normal() : path;
+    };
+    const fs::path target = resolved (output);
+    const fs::path base = resolved (database);
+    for (const char* suffix : { "", "-wal", "-shm", "-journal" })
+    {
+        fs::path file = base;
+        file += suffix;
+        std::error_code ec;
+        if (target == file || fs::equivalent (target, file, ec))
+            return true;
+    }
+    return false;
 }
 
 Options parse (const std::vector<std::string>& args)
@@ -168,6 +199,9 @@ Options parse (const std::vector<std::string>& args)
         throw UsageError { "no database named (see vur-report --help)" };
     if (o.run && ! o.kiln)
         throw UsageError { "--run needs --kiln: run numbers start again in every kiln" };
+    for (const auto& [option, output] : { std::pair { "--csv", o.csv }, std::pair { "--png", o.png } })
+        if (output && names_the_database (*output, o.database))
+            throw UsageError { std::string (option) + " names the database itself or one of its files: \"" + *output + "\"" };
     return o;
 }
 
