@@ -149,6 +149,43 @@ TEST (Report, TheBaselineIsTheMedianDeviationOfTheKilnsTwentyRunsBefore)
     EXPECT_EQ (file[1].substr (file[1].size() - std::string (expected).size()), expected) << file[1];
 }
 
+// Two meters on the same kiln, run and package, one reading 3 points above the other: one meter's run is
+// measured against that meter's earlier runs, not against both meters' boards together.
+TEST (Report, TheBaselineOfOneDeviceIsThatDevicesOwn)
+{
+    const auto path = vurtest::makeTempDir ("report") + "/boards.sqlite";
+    {
+        BoardHistoryOptions options;
+        options.path = path;
+        options.retention_days = 0;
+        BoardHistory history (options);
+        for (int run = 1; run <= 3; ++run)
+            for (const auto& [prefix, mean] : { std::pair { "a", 15.0 }, std::pair { "b", 18.0 } })
+                for (const double v : { mean - 0.5, mean + 0.5 })
+                    history.add (BoardRecord { day0 + run * 3600000, prefix, prefix, v, v, v, 5, run, 1 });
+        ASSERT_TRUE (history.flush (std::chrono::seconds (30)));
+    }
+    const auto csv = std::filesystem::path (path).parent_path().string() + "/r.csv";
+    const struct
+    {
+        std::vector<std::string> device;
+        const char* tail;
+    } cases[] = {
+        { { "--device", "a" }, ",0.71,1.00\r" },
+        { {}, ",1.83,1.00\r" }, // all meters: the run and its baseline both hold both meters' boards
+    };
+    for (const auto& c : cases)
+    {
+        std::vector<std::string> args { path, "--kiln", "5", "--run", "3", "--csv", csv };
+        args.insert (args.end(), c.device.begin(), c.device.end());
+        const auto r = report (args);
+        ASSERT_EQ (r.status, 0) << r.err;
+        const auto file = lines_of (vurtest::readFile (csv));
+        ASSERT_EQ (file.size(), 2u);
+        EXPECT_EQ (file[1].substr (file[1].size() - std::string (c.tail).size()), c.tail) << file[1];
+    }
+}
+
 TEST (Report, EachFailureIsOneLineAndANonZeroStatus)
 {
     const auto db = small_database();

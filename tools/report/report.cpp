@@ -31,7 +31,8 @@ multiple of it: a run far above 1 had wet and dry zones in the kiln.
 options:
   --kiln N          only kiln N
   --run N           only run N (needs --kiln)
-  --device PREFIX   only the boards of the device with this settings prefix
+  --device PREFIX   only the boards of the device with this settings prefix, measured against that device's
+                    own earlier runs (without it a row holds the boards of every device)
   --from TIME       only boards from TIME on (UTC: 2026-12-01, 2026-12-01T06:00, or milliseconds since 1970)
   --to TIME         only boards before TIME
   --by run|package  one row per run (the default) or per package
@@ -300,6 +301,33 @@ std::vector<ReportRow> read_rows (sqlite3* db, const Options& o)
     return rows;
 }
 
+// The same for one device: from its own boards in the kiln's runs before (the run totals hold every device's).
+// Only the kiln's latest runs are looked at, so that the work stays bounded however long the history.
+std::vector<double> previous_deviations_of_device (sqlite3* db, const std::string& what, std::int32_t kiln, std::int32_t run,
+                                                   std::int64_t before, const std::string& prefix)
+{
+    Statement st (db,
+                  "SELECT COUNT(*), SUM(value), SUM(value * value) FROM boards WHERE kiln = ?1 AND prefix = ?4 AND run IN"
+                  " (SELECT run FROM runs WHERE kiln = ?1 AND run != ?3 AND first_ms < ?2 ORDER BY first_ms DESC LIMIT "
+                      + std::to_string (2 * baseline_runs)
+                      + ") GROUP BY run HAVING COUNT(*) > 1 ORDER BY MIN(time_ms) DESC LIMIT " + std::to_string (baseline_runs),
+                  what);
+    sqlite3_bind_int (st.s, 1, kiln);
+    sqlite3_bind_int64 (st.s, 2, before);
+    sqlite3_bind_int (st.s, 3, run);
+    sqlite3_bind_text (st.s, 4, prefix.c_str(), -1, SQLITE_TRANSIENT);
+    std::vector<double> deviations;
+    while (sqlite3_step (st.s) == SQLITE_ROW)
+    {
+        const double n = sqlite3_column_double (st.s, 0);
+        const double s1 = sqlite3_column_double (st.s, 1);
+        const double s2 = sqlite3_column_double (st.s, 2);
+        deviations.push_back (std::sqrt (std::max (0.0, (s2 - s1 * s1 / n) / (n - 1.0))));
+    }
+    std::reverse (deviations.begin(), deviations.end());
+    return deviations;
+}
+
 // The sample deviations of the kiln's runs that started before `before`, oldest first.
 std::vector<double> previous_deviations (sqlite3* db, const std::string& what, std::int32_t kiln, std::int32_t run,
                                          std::int64_t before)
@@ -473,7 +501,9 @@ int run_report (const std::vector<std::string>& args, std::ostream& out, std::os
             throw DataError { "no boards for" + what_was_asked (o) };
         if (! o.by_package)
             for (auto& r : rows)
-                r.baseline = kiln_baseline (previous_deviations (c.db, o.database, r.kiln, r.run, r.first_ms), baseline_runs);
+                r.baseline = kiln_baseline (o.device ? previous_deviations_of_device (c.db, o.database, r.kiln, r.run, r.first_ms, *o.device)
+                                                     : previous_deviations (c.db, o.database, r.kiln, r.run, r.first_ms),
+                                            baseline_runs);
         print_table (out, rows, o.by_package);
         if (o.csv)
             write_csv (*o.csv, rows, o.by_package);
