@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <set>
 #include <filesystem>
 #include <system_error>
 
@@ -29,10 +30,26 @@ int current_year()
 // The record folder as the device's settings name it this year. Record files are named by kiln, run and
 // package only, so devices that must keep their files apart each name a folder of their own under
 // <prefix>_output_directory; without one they share output_directory.
-std::string record_folder_name (const Cfg& cfg, const std::string& prefix)
+std::string record_folder_name (const Cfg& cfg, const std::string& prefix, int year = current_year())
 {
     const std::string setting = cfg.get_str (prefix + "_output_directory", cfg.get_str ("output_directory"));
-    return record_directory (setting, current_year());
+    return record_directory (setting, year);
+}
+
+// The names of one run's record files in a folder, read in one listing; none when the folder is not there.
+std::set<std::string> run_files_in (const fs::path& folder, int kiln, int run)
+{
+    const std::string summary = record_file_name (kiln, run, 0);
+    const std::string run_part = summary.substr (0, summary.size() - std::string ("000.mc").size());
+    std::set<std::string> names;
+    std::error_code error;
+    for (fs::directory_iterator entry (folder, error), end; ! error && entry != end; entry.increment (error))
+    {
+        std::string name = entry->path().filename().u8string();
+        if (name.size() == summary.size() && name.compare (0, run_part.size(), run_part) == 0)
+            names.insert (std::move (name));
+    }
+    return names;
 }
 
 // The record folder, created when missing. A folder that cannot be created is logged: the write that
@@ -205,6 +222,12 @@ void TabCanvas::import_records()
     const juce::ScopedLock guard (lock);
     bool first_or_after_load = true;
 
+    // A run still open at New Year has its earlier packages in last year's folder: they belong to the run all
+    // the same. A file in this year's folder is the newer copy of the same name.
+    const fs::path last_year = fs::u8path (record_folder_name (cfg, prefix, current_year() - 1));
+    const std::set<std::string> last_years_files = last_year != folder ? run_files_in (last_year, state.current_kiln, state.current_run)
+                                                                       : std::set<std::string>();
+
     for (const int package : import_package_order (state.current_pkg))
     {
         const std::string name = record_file_name (state.current_kiln, state.current_run, package);
@@ -218,13 +241,18 @@ void TabCanvas::import_records()
             first_or_after_load = false;
         }
 
-        const fs::path file = folder / fs::u8path (name);
-        const std::string path = file.u8string();
+        fs::path file = folder / fs::u8path (name);
         // A file still waiting to be written is read as it is to be, not as the disk has it, and whether or
         // not an older copy is on disk.
-        const auto held = unwritten_records.find (path);
+        const auto held = unwritten_records.find (file.u8string());
         std::error_code error;
-        const fs::file_type type = fs::status (file, error).type();
+        fs::file_type type = fs::status (file, error).type();
+        if (held == unwritten_records.end() && type == fs::file_type::not_found && last_years_files.count (name) > 0)
+        {
+            file = last_year / fs::u8path (name);
+            type = fs::status (file, error).type();
+        }
+        const std::string path = file.u8string();
         if (held == unwritten_records.end() && (type == fs::file_type::not_found || (! error && type != fs::file_type::regular)))
             continue;
 

@@ -134,6 +134,34 @@ TEST_F (Records, ImportRebuildsTheRunFromEveryPackageFileAndThePackageFromItsOwn
         EXPECT_TRUE (has_line (lines, line)) << line;
 }
 
+// A run still open at New Year: its earlier packages, and the current one up to its last write, are in last
+// year's folder. They stay in the run, a file of this year's folder wins over last year's of the same name,
+// and what is written goes to this year's folder, leaving last year's files as they were.
+TEST_F (Records, ARunOpenAtNewYearKeepsWhatLastYearsFolderHolds)
+{
+    const int year = std::stoi (record_dir.substr (record_dir.size() - 4));
+    const std::string last_year = records_dir + "/" + std::to_string (year - 1);
+    std::filesystem::create_directories (last_year);
+    const auto write_last_year = [&] (const std::string& name, const std::string& values) {
+        vurtest::writeFile (last_year + "/" + name, "0000,statistics line\r\n" + values + "\r\n");
+    };
+    write_last_year ("7_012001.mc", "14.0,15.0,.");
+    write_last_year ("7_012003.mc", "13.0,.");
+    write_last_year ("7_013001.mc", "30.0,."); // another run
+    write_record ("7_012001.mc", "11.0,.");
+    write_record ("7_012002.mc", "16.0,.");
+
+    auto& canvas = make_canvas ("a", 7, 12, 3);
+    const ChannelFigures imported = canvas.figures (BoardValues::included);
+    EXPECT_EQ (imported.run_values, (std::vector<double> { 11.0, 16.0, 13.0 }));
+    EXPECT_EQ (imported.pkg_values, (std::vector<double> { 13.0 }));
+
+    add_boards (canvas, { { 17.0, 1 } });
+    canvas.write_package_file();
+    EXPECT_NE (record ("7_012003.mc").find ("13.0,17.0,."), std::string::npos) << record ("7_012003.mc");
+    EXPECT_EQ (vurtest::readFile (last_year + "/7_012003.mc"), "0000,statistics line\r\n13.0,.\r\n");
+}
+
 TEST_F (Records, BadRecordAtStartIsReportedAndTheWindowIsStillBuilt)
 {
     write_record ("7_012001.mc", "14.0,15.0,.");
