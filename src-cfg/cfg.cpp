@@ -1,6 +1,7 @@
 #include "src-cfg/cfg.h"
 
 #include "src-base/core/ZizException.h"
+#include "src-base/core/ZizString.h"
 #include "src-base/juce_text.h"
 #include "src-base/platform/os_conventions.h"
 #include "src-cfg/core/setting_text.h"
@@ -31,6 +32,14 @@ std::string unreadable_reason (const juce::File& file)
     const auto error = document.getLastParseError();
     return error.isEmpty() ? std::string ("the framework gave no reason") : "reading stopped: " + error.toStdString();
 }
+
+std::string unreadable_file_error (const juce::File& file, const std::string& reason)
+{
+    return "The configuration file " + file.getFullPathName().toStdString() + " cannot be read (" + reason
+           + "). It has been left as it is: correct it or move it away, then start the program again.";
+}
+
+const std::string too_deep = "elements are nested deeper than " + std::to_string (max_properties_nesting) + " levels";
 } // namespace
 
 std::optional<std::map<std::string, std::string>> read_cfg_entries (const std::string& xmlText)
@@ -62,6 +71,14 @@ juce::PropertiesFile::Options Cfg::default_options()
     return options;
 }
 
+std::optional<std::string> Cfg::unsafe_file_error()
+{
+    const juce::File file = default_file();
+    if (! file.existsAsFile() || properties_nesting_within_limit (Ziz::readFile (file.getFullPathName().toStdString())))
+        return std::nullopt;
+    return unreadable_file_error (file, "its " + too_deep);
+}
+
 juce::File Cfg::default_file()
 {
     const juce::String fileName = juce::String (applicationFolderName) + ".cfg";
@@ -89,9 +106,21 @@ Cfg::Cfg (std::vector<std::string>* startupErrors)
     {
         read_only = true;
         if (errorSink != nullptr)
-            errorSink->push_back ("The configuration file " + getFile().getFullPathName().toStdString() + " cannot be read ("
-                                  + unreadable_reason (getFile())
-                                  + "). It has been left as it is: correct it or move it away, then start the program again.");
+            errorSink->push_back (unreadable_file_error (getFile(), unreadable_reason (getFile())));
+    }
+    else
+    {
+        // The framework's writer parses every value as XML at each save: a value holding escaped elements
+        // nested without end would end the program at the first save, 3 seconds after start.
+        const auto& keys = getAllProperties().getAllKeys();
+        const auto& values = getAllProperties().getAllValues();
+        for (int i = 0; i < keys.size() && ! read_only; ++i)
+            if (! properties_nesting_within_limit (values[i].toStdString()))
+            {
+                read_only = true;
+                if (errorSink != nullptr)
+                    errorSink->push_back (unreadable_file_error (getFile(), "the value of " + keys[i].toStdString() + ": " + too_deep));
+            }
     }
 
     set_defaults();

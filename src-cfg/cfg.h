@@ -41,6 +41,12 @@ public:
 
     // Where the file lives: VUR_CONFIG_DIR when set, otherwise the all-users application data folder.
     static juce::File default_file();
+
+    // The start-up error for a file that must not be given to the framework's reader at all: elements nested
+    // deeper than any configuration file has, which its reader descends one call per level, so that such a
+    // file would end the program on a stack overflow before it could say anything. Nothing for any other file.
+    // The store reads its file in its constructor: ask this first.
+    static std::optional<std::string> unsafe_file_error();
     static Options default_options();
 
 protected:

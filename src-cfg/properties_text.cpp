@@ -56,9 +56,11 @@ bool nesting_within (const std::string& text, int limit)
 }
 } // namespace
 
+bool properties_nesting_within_limit (const std::string& xmlText) { return nesting_within (xmlText, max_properties_nesting); }
+
 std::optional<PropertyList> read_properties_text (const std::string& xmlText)
 {
-    if (! nesting_within (xmlText, max_properties_nesting))
+    if (! properties_nesting_within_limit (xmlText))
         return std::nullopt;
 
     // As juce::PropertiesFile::loadAsXml does it, which is private to the framework.

@@ -20,3 +20,7 @@ std::optional<PropertyList> read_properties_text (const std::string& xmlText);
 
 // The deepest element nesting the reader accepts; a configuration file has three levels at most.
 inline constexpr int max_properties_nesting = 64;
+
+// Whether no element of the text (a whole file, or a value that the framework's writer parses as XML at
+// every save) lies deeper than max_properties_nesting. Linear in the text, in constant stack.
+bool properties_nesting_within_limit (const std::string& xmlText);

@@ -268,6 +268,11 @@ void DERIzidirurodo::run_load_job()
     look_and_feel = VEVAvevUzaVeri::create();
 
     cfg.reset();
+    if (const auto unsafe = Cfg::unsafe_file_error())
+    {
+        startup_errors.push_back (*unsafe);
+        end_after_startup_errors();
+    }
     cfg = std::make_unique<Cfg> (startup_errors);
 
     LoadWnd load_window;

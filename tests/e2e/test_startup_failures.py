@@ -62,6 +62,21 @@ class StartupFailureTest(unittest.TestCase):
             self.assertEqual(f.read(), text)
         self.assertNotIn("shutting down", self.box.log())
 
+    def test_configuration_nested_without_end_ends_the_start_with_its_reason(self):
+        # The framework's reader descends one call per element: this file would overflow any stack.
+        depth = 200000
+        text = (b'<?xml version="1.0" encoding="UTF-8"?>\r\n<PROPERTIES>\r\n' + b"<a>" * depth + b"</a>" * depth
+                + b"\r\n</PROPERTIES>\r\n")
+        with open(self.box.cfg_file, "wb") as f:
+            f.write(text)
+
+        proc = self.box.start_vur()
+        self.box.wait_for_log(r"Error detected:\nThe configuration file %s cannot be read \(its elements are nested "
+                              r"deeper than 64 levels\)" % re.escape(self.box.cfg_file))
+        self.assertEqual(self.answer_quit_box(proc), 1)
+        with open(self.box.cfg_file, "rb") as f:
+            self.assertEqual(f.read(), text)
+
     def test_device_with_an_unusable_pattern_gets_its_tab_and_the_others_theirs(self):
         write_config(self.box.cfg_file, dict(
             get_version_number="FALSE", get_motd="FALSE", opc_console_application="vur-no-such-console",

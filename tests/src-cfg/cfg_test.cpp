@@ -2,6 +2,7 @@
 #include "src-base/core/ZizException.h"
 #include "src-base/core/ZizString.h"
 #include "src-vur/sort_cfg_file.h"
+#include "small_stack.h"
 #include "test_env.h"
 
 #include <gtest/gtest.h>
@@ -162,6 +163,15 @@ TEST_F (CfgTest, UnreadableFileIsReportedAndNeverWrittenOver)
         { "another outer element", "<SETTINGS>\r\n  <VALUE name=\"a\" val=\"1\"/>\r\n</SETTINGS>\r\n",
           "its outer element is <SETTINGS>, not <PROPERTIES>" },
         { "empty", "", "reading stopped: not enough input" },
+        // The framework's writer parses each value as XML at every save, one call per level.
+        { "a value of escaped elements nested without end",
+          head + "  <VALUE name=\"note\" val=\"" + [] {
+              std::string deep;
+              for (int i = 0; i < 200000; ++i)
+                  deep += "&lt;a&gt;";
+              return deep;
+          }() + "\"/>\r\n</PROPERTIES>\r\n",
+          "the value of note: elements are nested deeper than 64 levels" },
     };
 
     for (const auto& c : cases)
@@ -169,18 +179,30 @@ TEST_F (CfgTest, UnreadableFileIsReportedAndNeverWrittenOver)
         SCOPED_TRACE (c.what);
         errors.clear();
         vurtest::writeFile (file(), c.text);
-        {
+        EXPECT_FALSE (Cfg::unsafe_file_error()) << "the reader itself can be given this file";
+        // On a worker-sized stack: what the framework does with the file must not depend on a large one.
+        vurtest::runOnStackOf (vurtest::oneMebibyte, [this] {
             Cfg cfg (errors);
             // The defaults serve in memory; nothing reaches the file, neither a change nor the last save.
             EXPECT_EQ (cfg.get_str ("warn_board_threshold"), "1500");
             cfg.set_str ("planer1_last_kiln", "7");
             EXPECT_TRUE (cfg.saveIfNeeded());
-        }
+        });
         ASSERT_EQ (errors.size(), 1u);
         EXPECT_EQ (errors[0], "The configuration file " + file() + " cannot be read (" + c.reason
                                   + "). It has been left as it is: correct it or move it away, then start the program again.");
         EXPECT_EQ (vurtest::readFile (file()), c.text);
     }
+
+    // A file whose elements nest without end is never given to the reader: the store could not be built.
+    std::string deep = head;
+    for (int i = 0; i < 200000; ++i)
+        deep += "<a>";
+    vurtest::writeFile (file(), deep);
+    const auto unsafe = Cfg::unsafe_file_error();
+    ASSERT_TRUE (unsafe);
+    EXPECT_EQ (*unsafe, "The configuration file " + file() + " cannot be read (its elements are nested deeper than 64 levels)."
+                        " It has been left as it is: correct it or move it away, then start the program again.");
 }
 
 TEST_F (CfgTest, SortAtShutdownOrdersEntriesAndRewritesOnlyWhenNeeded)
