@@ -25,16 +25,23 @@ double dry_share (const std::vector<double>& values, double dry_limit)
     return share_where (values, [] (double v, double limit) { return v < limit; }, dry_limit);
 }
 
+namespace
+{
+// The nearest rank, 1 to count, of the p-th percentile of count values (count > 0).
+std::size_t nearest_rank (double p, std::size_t count)
+{
+    // NaN is taken as 0, like any p below the range.
+    const double clamped = p > 100.0 ? 100.0 : (p > 0.0 ? p : 0.0);
+    const auto rank = static_cast<std::size_t> (std::ceil (clamped / 100.0 * static_cast<double> (count)));
+    return std::clamp<std::size_t> (rank, 1, count);
+}
+} // namespace
+
 std::optional<double> percentile_of_sorted (const std::vector<double>& sorted, double p)
 {
     if (sorted.empty())
         return std::nullopt;
-    // NaN is taken as 0, like any p below the range.
-    const double clamped = p > 100.0 ? 100.0 : (p > 0.0 ? p : 0.0);
-    const double n = static_cast<double> (sorted.size());
-    auto rank = static_cast<std::size_t> (std::ceil (clamped / 100.0 * n));
-    rank = std::clamp<std::size_t> (rank, 1, sorted.size());
-    return sorted[rank - 1];
+    return sorted[nearest_rank (p, sorted.size()) - 1];
 }
 
 std::optional<double> percentile (std::vector<double> values, double p)
@@ -89,14 +96,23 @@ QualitySummary summarize (const std::vector<double>& values, const MoistureLimit
     QualitySummary s;
     if (values.empty())
         return s;
-    std::vector<double> sorted (values);
-    std::sort (sorted.begin(), sorted.end());
+    // A run's figures are drawn at every refresh, a run may hold a day's boards and more: three selections,
+    // each in linear time, instead of a sort. Selecting the ranks in rising order leaves each later one to
+    // the part above the one before.
+    std::vector<double> work (values);
+    auto from = work.begin();
+    const auto at_rank = [&] (double p) {
+        const auto nth = work.begin() + static_cast<std::ptrdiff_t> (nearest_rank (p, work.size()) - 1);
+        std::nth_element (from, nth, work.end());
+        from = nth;
+        return *nth;
+    };
     s.count = values.size();
     s.mean = std::accumulate (values.begin(), values.end(), 0.0) / static_cast<double> (values.size());
     s.deviation = sample_deviation (values);
-    s.p5 = *percentile_of_sorted (sorted, 5.0);
-    s.p50 = *percentile_of_sorted (sorted, 50.0);
-    s.p95 = *percentile_of_sorted (sorted, 95.0);
+    s.p5 = at_rank (5.0);
+    s.p50 = at_rank (50.0);
+    s.p95 = at_rank (95.0);
     s.wet_share = wet_share (values, limits.wet_pct);
     s.dry_share = dry_share (values, limits.dry_pct);
     return s;

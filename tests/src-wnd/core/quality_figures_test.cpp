@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
+#include <string>
 
 TEST (QualityShares, CountOnlyValuesStrictlyBeyondTheLimit)
 {
@@ -131,4 +133,26 @@ TEST (QualitySummary, AllFiguresOfOneSetAndNoneOfAnEmptyOne)
 
     EXPECT_EQ (sample_deviation ({ 4.0 }), 0.0);
     EXPECT_DOUBLE_EQ (sample_deviation ({ 2.0, 4.0 }), std::sqrt (2.0));
+}
+
+// The summary selects its percentiles without sorting the whole set: on sets of every shape (few and many
+// values, repeats, a meter stuck on one value, values in and against order) they are the ranks of the sorted set.
+TEST (QualitySummary, PercentilesAreThoseOfTheSortedSetWhateverItsShape)
+{
+    std::mt19937 random (20261211);
+    std::uniform_int_distribution<int> tenths (80, 240);
+    for (const std::size_t n : { 1u, 2u, 3u, 19u, 20u, 21u, 100u, 1001u, 20000u })
+        for (const char* shape : { "random", "rising", "falling", "stuck" })
+        {
+            std::vector<double> values (n);
+            for (std::size_t i = 0; i < n; ++i)
+                values[i] = std::string (shape) == "random"   ? tenths (random) / 10.0
+                          : std::string (shape) == "rising"   ? 8.0 + static_cast<double> (i) * 0.01
+                          : std::string (shape) == "falling" ? 30.0 - static_cast<double> (i) * 0.01
+                                                              : 14.2;
+            const auto s = summarize (values, MoistureLimits {});
+            EXPECT_EQ (s.p5, *percentile (values, 5.0)) << shape << " " << n;
+            EXPECT_EQ (s.p50, *percentile (values, 50.0)) << shape << " " << n;
+            EXPECT_EQ (s.p95, *percentile (values, 95.0)) << shape << " " << n;
+        }
 }
