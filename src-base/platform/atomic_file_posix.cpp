@@ -82,6 +82,20 @@ int createTemporary (const std::string& path, std::string& tempPath)
     errno = EEXIST;
     return -1;
 }
+
+// A file that replaces another keeps who may read and write it: an administrator who opened the shared
+// configuration file to every operator's account (mode 0666) must not find it closed again by the first save,
+// nor a record file handed to a group find it back with its writer's group. The owner follows only where
+// this process may give it away (as root); otherwise the new file is the writer's, as any new file is.
+void keepAccessOf (const std::string& path, int fd)
+{
+    struct stat target {};
+    if (::stat (path.c_str(), &target) != 0 || ! S_ISREG (target.st_mode))
+        return;
+    // Each step is a courtesy: where one is refused, the file is written all the same.
+    [[maybe_unused]] const int owned = ::fchown (fd, ::geteuid() == 0 ? target.st_uid : static_cast<uid_t> (-1), target.st_gid);
+    [[maybe_unused]] const int moded = ::fchmod (fd, target.st_mode & 07777);
+}
 } // namespace
 
 bool writeFileAtomically (const std::string& path, const std::string& bytes, std::string* reason)
@@ -95,6 +109,7 @@ bool writeFileAtomically (const std::string& path, const std::string& bytes, std
         ::unlink (tempPath.c_str());
         return fail (reason, what, tempPath, errorNumber);
     };
+    keepAccessOf (path, fd);
 
     if (! writeAll (fd, bytes))
     {

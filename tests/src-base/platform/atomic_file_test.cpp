@@ -119,6 +119,36 @@ TEST (AtomicFile, FailureLeavesTheOldStateAndSaysWhy)
 }
 
 #ifndef _WIN32
+// The shared configuration file opened to every operator's account, a record file given to a group: a
+// replacement keeps who may read and write the file, and its owner where the writer may give it away.
+TEST (AtomicFile, AReplacedFileKeepsItsAccess)
+{
+    const std::string dir = vurtest::makeTempDir ("atomic-access");
+    const mode_t old_mask = ::umask (022);
+    for (const mode_t mode : { 0666, 0640, 0600 })
+    {
+        const std::string path = dir + "/DuvidudUvereverOzure.cfg";
+        vurtest::writeFile (path, "old");
+        ASSERT_EQ (::chmod (path.c_str(), mode), 0);
+        if (::geteuid() == 0)
+        {
+            ASSERT_EQ (::chown (path.c_str(), 4321, 4322), 0);
+        }
+        std::string reason;
+        ASSERT_TRUE (Ziz::sys::writeFileAtomically (path, "new", &reason)) << reason;
+        struct stat info {};
+        ASSERT_EQ (::stat (path.c_str(), &info), 0);
+        EXPECT_EQ (info.st_mode & 07777, mode) << std::oct << mode;
+        if (::geteuid() == 0)
+        {
+            EXPECT_EQ (info.st_uid, 4321u);
+            EXPECT_EQ (info.st_gid, 4322u);
+        }
+        EXPECT_EQ (vurtest::readFile (path), "new");
+    }
+    ::umask (old_mask);
+}
+
 TEST (AtomicFile, KilledWriterNeverLeavesAPartialFile)
 {
     const std::string dir = vurtest::makeTempDir ("atomic-kill");
