@@ -267,6 +267,8 @@ private:
     void report_poll_failure (const char* function);
     // While the log cannot be written, every chart says so in red.
     void show_log_failure();
+    // A numbers file too large to be one is not read: shown under key, logged once. True when refused.
+    bool refuse_if_too_large (const std::string& key, const std::string& what, const std::string& name, ReportOnce& reports);
 
     struct UnwrittenRecord
     {

@@ -10,10 +10,40 @@
 #include "src-wnd/core/record_format.h"
 
 #include <ctime>
+#include <filesystem>
+
+namespace
+{
+// No OPC output file or CSV file of numbers comes near this: a larger one (a file appended to without end, a
+// file named by mistake) is not read at every poll.
+constexpr std::uintmax_t max_numbers_file_bytes = 1048576;
+
+bool too_large (const std::string& name)
+{
+    std::error_code error;
+    const auto size = std::filesystem::file_size (std::filesystem::u8path (name), error);
+    return ! error && size > max_numbers_file_bytes;
+}
+} // namespace
+
+bool TabCanvas::refuse_if_too_large (const std::string& key, const std::string& what, const std::string& name, ReportOnce& reports)
+{
+    if (! too_large (name))
+        return false;
+    const std::string message = "the " + what + " " + name + " is larger than " + std::to_string (max_numbers_file_bytes)
+                                + " bytes and is not read";
+    if (reports.first_report ("too large"))
+        log_line ("prefix=" + prefix + ": " + message);
+    const juce::ScopedLock guard (lock);
+    state.standing_errors[key] = message;
+    return true;
+}
 
 void TabCanvas::check_opc_output_file()
 {
     VUR_ON_MESSAGE_THREAD();
+    if (refuse_if_too_large ("opc", "OPC output file", opc_output_filename, opc_failure_reports))
+        return;
     const auto lines = Ziz::readTextFile (opc_output_filename, false, false);
     if (lines.empty())
     {
@@ -25,8 +55,15 @@ void TabCanvas::check_opc_output_file()
     switch (reading.status)
     {
         case OpcOutputReading::Status::missing:
-        case OpcOutputReading::Status::unchanged:
             return;
+
+        case OpcOutputReading::Status::unchanged:
+        {
+            // Read whole again, as it was: whatever was shown about the file is over.
+            const juce::ScopedLock guard (lock);
+            state.standing_errors.erase ("opc");
+            return;
+        }
 
         case OpcOutputReading::Status::malformed:
             // Met half-written, or broken: last_sequence stays, so the file is read again at the next poll.
@@ -69,6 +106,12 @@ void TabCanvas::check_csv_file()
         return;
 
     log_line ("prefix=" + prefix + ": checking to see if there are any changes in \"" + csv_filename + "\"");
+    if (refuse_if_too_large ("csv", "CSV file", csv_filename, csv_failure_reports))
+        return;
+    {
+        const juce::ScopedLock guard (lock);
+        state.standing_errors.erase ("csv");
+    }
     const auto reading = read_csv_lines (Ziz::readTextFile (csv_filename, false, false), csv_regex);
 
     for (const auto& match : reading.matches)

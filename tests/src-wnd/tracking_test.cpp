@@ -262,4 +262,45 @@ TEST_F (Tracking, HalfWrittenOpcFileIsTakenOnceWholeAndABrokenOneIsReportedOnce)
     EXPECT_EQ (count_of (log, "invalid stoi argument"), 1u);
     EXPECT_EQ (count_of (log, "invalid stoul argument"), 2u);
 }
+// An OPC output file or CSV file that grows without end (a gateway that appends, a file named by mistake) is
+// not read whole at every poll: it is shown, logged once, and read again once it is a numbers file again.
+TEST_F (Tracking, ANumbersFileTooLargeToBeOneIsNotReadUntilItIsSmallAgain)
+{
+    const std::string csv = folder + "/numbers.csv";
+    add_quiet_device ("b", 7, 12, 3);
+    app->cfg->set_str ("b_opc_via_csv_filename", csv);
+    canvases.push_back (std::make_unique<TabCanvas> ("b"));
+    auto& from_csv = *canvases.back();
+    auto& from_opc = make_canvas ("a", 7, 12, 3);
+
+    std::string padding;
+    for (int i = 0; i < 600000; ++i)
+        padding += "x\n";
+    write_opc_file (from_opc, "300\nN75:5=4\n" + padding);
+    vurtest::writeFile (csv, "\"Pkg\",4\n" + padding);
+    const auto mark = log_mark();
+    for (int i = 0; i < 3; ++i)
+    {
+        from_opc.timerCallback();
+        from_csv.timerCallback();
+    }
+    for (auto* canvas : { &from_opc, &from_csv })
+        EXPECT_EQ (text_of (canvas->pkg_value), "003");
+    const std::string opc_message = "the OPC output file " + from_opc.opc_output_filename + " is larger than 1048576 bytes and is not read";
+    const std::string csv_message = "the CSV file " + csv + " is larger than 1048576 bytes and is not read";
+    EXPECT_EQ (from_opc.figures().standing_errors["opc"], opc_message);
+    EXPECT_EQ (from_csv.figures().standing_errors["csv"], csv_message);
+    EXPECT_EQ (count_of (log_since (mark), "prefix=a: " + opc_message), 1u);
+    EXPECT_EQ (count_of (log_since (mark), "prefix=b: " + csv_message), 1u);
+
+    write_opc_file (from_opc, "301\nN75:5=5\n");
+    vurtest::writeFile (csv, "\"Pkg\",5\n");
+    from_opc.timerCallback();
+    from_csv.timerCallback();
+    for (auto* canvas : { &from_opc, &from_csv })
+    {
+        EXPECT_EQ (text_of (canvas->pkg_value), "005");
+        EXPECT_TRUE (canvas->figures().standing_errors.empty());
+    }
+}
 } // namespace
