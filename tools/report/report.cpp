@@ -301,46 +301,27 @@ std::vector<ReportRow> read_rows (sqlite3* db, const Options& o)
     return rows;
 }
 
-// The same for one device: from its own boards in the kiln's runs before (the run totals hold every device's).
-// Only the kiln's latest runs are looked at, so that the work stays bounded however long the history.
-std::vector<double> previous_deviations_of_device (sqlite3* db, const std::string& what, std::int32_t kiln, std::int32_t run,
-                                                   std::int64_t before, const std::string& prefix)
-{
-    Statement st (db,
-                  "SELECT COUNT(*), SUM(value), SUM(value * value) FROM boards WHERE kiln = ?1 AND prefix = ?4 AND run IN"
-                  " (SELECT run FROM runs WHERE kiln = ?1 AND run != ?3 AND first_ms < ?2 ORDER BY first_ms DESC LIMIT "
-                      + std::to_string (2 * baseline_runs)
-                      + ") GROUP BY run HAVING COUNT(*) > 1 ORDER BY MIN(time_ms) DESC LIMIT " + std::to_string (baseline_runs),
-                  what);
-    sqlite3_bind_int (st.s, 1, kiln);
-    sqlite3_bind_int64 (st.s, 2, before);
-    sqlite3_bind_int (st.s, 3, run);
-    sqlite3_bind_text (st.s, 4, prefix.c_str(), -1, SQLITE_TRANSIENT);
-    std::vector<double> deviations;
-    while (sqlite3_step (st.s) == SQLITE_ROW)
-    {
-        const double n = sqlite3_column_double (st.s, 0);
-        const double s1 = sqlite3_column_double (st.s, 1);
-        const double s2 = sqlite3_column_double (st.s, 2);
-        deviations.push_back (std::sqrt (std::max (0.0, (s2 - s1 * s1 / n) / (n - 1.0))));
-    }
-    std::reverse (deviations.begin(), deviations.end());
-    return deviations;
-}
-
-// The sample deviations of the kiln's runs that started before `before`, oldest first.
+// The sample deviations of the kiln's runs that started before `before`, oldest first: of all devices from
+// the run totals the store keeps (20 rows through the index however long the history), or of one device from
+// its own boards, since the run totals hold every device's; then only the kiln's latest runs are looked at,
+// so that the work stays bounded too.
 std::vector<double> previous_deviations (sqlite3* db, const std::string& what, std::int32_t kiln, std::int32_t run,
-                                         std::int64_t before)
+                                         std::int64_t before, const std::optional<std::string>& device)
 {
-    // The store keeps each run's totals, so this reads 20 rows through the index however long the history.
+    const std::string limit = " LIMIT " + std::to_string (baseline_runs);
     Statement st (db,
-                  "SELECT boards, sum, sum_squares FROM runs WHERE kiln = ?1 AND run != ?3 AND first_ms < ?2 AND boards > 1"
-                  " ORDER BY first_ms DESC LIMIT " + std::to_string (baseline_runs),
+                  device ? "SELECT COUNT(*), SUM(value), SUM(value * value) FROM boards WHERE kiln = ?1 AND prefix = ?4 AND run IN"
+                           " (SELECT run FROM runs WHERE kiln = ?1 AND run != ?3 AND first_ms < ?2 ORDER BY first_ms DESC LIMIT "
+                               + std::to_string (2 * baseline_runs) + ") GROUP BY run HAVING COUNT(*) > 1 ORDER BY MIN(time_ms) DESC" + limit
+                         : "SELECT boards, sum, sum_squares FROM runs WHERE kiln = ?1 AND run != ?3 AND first_ms < ?2 AND boards > 1"
+                           " ORDER BY first_ms DESC" + limit,
                   what);
     sqlite3_bind_int (st.s, 1, kiln);
     sqlite3_bind_int64 (st.s, 2, before);
     // A report of some of a run's boards starts after the run did: the run is never its own baseline.
     sqlite3_bind_int (st.s, 3, run);
+    if (device)
+        sqlite3_bind_text (st.s, 4, device->c_str(), -1, SQLITE_TRANSIENT);
     std::vector<double> deviations;
     while (sqlite3_step (st.s) == SQLITE_ROW)
     {
@@ -501,9 +482,7 @@ int run_report (const std::vector<std::string>& args, std::ostream& out, std::os
             throw DataError { "no boards for" + what_was_asked (o) };
         if (! o.by_package)
             for (auto& r : rows)
-                r.baseline = kiln_baseline (o.device ? previous_deviations_of_device (c.db, o.database, r.kiln, r.run, r.first_ms, *o.device)
-                                                     : previous_deviations (c.db, o.database, r.kiln, r.run, r.first_ms),
-                                            baseline_runs);
+                r.baseline = kiln_baseline (previous_deviations (c.db, o.database, r.kiln, r.run, r.first_ms, o.device), baseline_runs);
         print_table (out, rows, o.by_package);
         if (o.csv)
             write_csv (*o.csv, rows, o.by_package);
