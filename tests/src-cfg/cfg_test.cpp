@@ -167,7 +167,7 @@ TEST_F (CfgTest, UnreadableFileIsReportedAndNeverWrittenOver)
         { "a value of escaped elements nested without end",
           head + "  <VALUE name=\"note\" val=\"" + [] {
               std::string deep;
-              for (int i = 0; i < 200000; ++i)
+              for (int i = 0; i < 20000; ++i)
                   deep += "&lt;a&gt;";
               return deep;
           }() + "\"/>\r\n</PROPERTIES>\r\n",
@@ -196,7 +196,7 @@ TEST_F (CfgTest, UnreadableFileIsReportedAndNeverWrittenOver)
 
     // A file whose elements nest without end is never given to the reader: the store could not be built.
     std::string deep = head;
-    for (int i = 0; i < 200000; ++i)
+    for (int i = 0; i < 20000; ++i)
         deep += "<a>";
     vurtest::writeFile (file(), deep);
     const auto unsafe = Cfg::unsafe_file_error();
